@@ -1,0 +1,48 @@
+# Sourced by the scripts: a throw-away Wine prefix and, when needed, an Xvfb
+# display, both stopped again by velmora_session_stop.
+#   velmora_session_start STATE_DIR [headless|display]
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+
+velmora_session_start() {
+  local state_dir=$1 mode=${2:-headless}
+  mkdir -p "$state_dir"
+  state_dir=$(cd "$state_dir" && pwd)
+  export WINEPREFIX="$state_dir/prefix"
+  # Wine links the prefix's Desktop and Documents to $HOME: keep them in here.
+  export HOME="$state_dir/home"
+  export XDG_CONFIG_HOME="$HOME/.config"
+  rm -rf "$WINEPREFIX" "$HOME"
+  mkdir -p "$HOME/Desktop"
+
+  VELMORA_XVFB_PID=
+  if [ "$mode" = headless ] || [ -z "${DISPLAY:-}" ]; then
+    local fd_file="$state_dir/xvfb.display"
+    rm -f "$fd_file"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" </dev/null >/dev/null 2>&1 &
+    VELMORA_XVFB_PID=$!
+    local tries=0
+    until [ -s "$fd_file" ]; do
+      sleep 0.1
+      tries=$((tries + 1))
+      if [ $tries -gt 100 ]; then echo "Xvfb did not start" >&2; return 1; fi
+    done
+    export DISPLAY=":$(tr -d '\n' <"$fd_file")"
+  fi
+
+  # Long-lived Wine services inherit the first Wine process's output: start the
+  # session detached so that nothing waits on them.
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
+  "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+}
+
+velmora_session_stop() {
+  "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  if [ -n "${VELMORA_XVFB_PID:-}" ]; then
+    kill "$VELMORA_XVFB_PID" 2>/dev/null || true
+    wait "$VELMORA_XVFB_PID" 2>/dev/null || true
+  fi
+}

@@ -1,0 +1,32 @@
+#include "app/archive_destination.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "common/strings.h"
+
+namespace velmora {
+
+std::wstring SessionUserDesktop(const std::wstring& desktop, const std::wstring& session_user,
+                                const std::wstring& process_user) {
+  // An unknown name would put "\\" into the path in place of a folder.
+  if (session_user.empty() || process_user.empty()) return desktop;
+  if (EqualsNoCase(session_user, process_user)) return desktop;
+  return ReplaceAllNoCase(desktop, L"\\" + process_user + L"\\", L"\\" + session_user + L"\\");
+}
+
+std::wstring ArchivePathIn(const std::wstring& folder) {
+  const std::wstring path = folder + L"\\" + kArchiveName;
+  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::vector<wchar_t> full(needed);
+  const DWORD n = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  return n == 0 || n >= needed ? path : std::wstring(full.data(), n);
+}
+
+bool IsOnDesktop(const std::wstring& archive_path) {
+  return ToLower(archive_path).find(L"desktop") != std::wstring::npos;
+}
+
+}  // namespace velmora

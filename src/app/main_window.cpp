@@ -1,0 +1,136 @@
+#include "app/main_window.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "app/app_state.h"
+#include "app/archive_destination.h"
+#include "app/report_job.h"
+#include "app/report_progress.h"
+#include "environment/accounts.h"
+#include "environment/folders.h"
+#include "ui/application.h"
+
+namespace velmora {
+
+namespace {
+
+const ui::FormSettings kFormSettings = {
+    kWindowClass, kWindowCaption, 305, 147, COLOR_BTNFACE, {L"Tahoma", 11}, true,
+};
+
+// Where the archive goes when the button is pressed.
+std::wstring ChooseArchivePath() {
+  std::wstring desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
+  if (!desktop.empty()) {
+    desktop = SessionUserDesktop(desktop, GetSessionUserName(),
+                                 GetProcessUserName(::GetCurrentProcessId()));
+  }
+  if (desktop.empty()) desktop = GetProgramFolder();
+  return ArchivePathIn(desktop);
+}
+
+}  // namespace
+
+std::wstring StripMarkupTags(const std::wstring& markup) {
+  std::wstring text;
+  bool in_tag = false;
+  for (wchar_t c : markup) {
+    if (c == L'<') in_tag = true;
+    if (!in_tag) text.push_back(c);
+    if (c == L'>') in_tag = false;
+  }
+  return text;
+}
+
+TForm_VelmoraInfo::TForm_VelmoraInfo() {
+  CreateForm(kFormSettings);
+  const HWND self = handle();
+  RdHtmLabel1.Create(StripMarkupTags(kExplanationMarkup), {self, 8, 18, 289, 49, -1, font()});
+  Button_Gen.Create(kButtonCaption, {self, 61, 81, 169, 25, 0, font()},
+                    [this] { Button_GenClick(); });
+  PB.Create({self, 31, 122, 253, 17, 1, font()}, /*smooth=*/true, /*visible=*/false);
+}
+
+void TForm_VelmoraInfo::Button_GenClick() {
+  Button_Gen.SetEnabled(false);
+  ui::SetApplicationCursor(::LoadCursorW(nullptr, IDC_WAIT));
+  ui::ProcessMessages();
+  ArchivePath = ChooseArchivePath();
+  auto* job = new TGenInfoThread();
+  job->SetFreeOnTerminate(true);
+  try {
+    job->Start();
+  } catch (...) {
+    delete job;
+    OnReportFailed();
+  }
+}
+
+void TForm_VelmoraInfo::RdHtmLabel1LinkItems0Click() {
+  ::ShellExecuteW(nullptr, L"open", kPrivacyPolicyUrl, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+LRESULT TForm_VelmoraInfo::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_REPORT_PROGRESS) {
+    OnReportProgress(wparam, lparam);
+    return 0;
+  }
+  if (message == WM_DESTROY) ::PostQuitMessage(0);
+  return Form::HandleMessage(message, wparam, lparam);
+}
+
+void TForm_VelmoraInfo::OnReportProgress(WPARAM kind, LPARAM value) {
+  switch (kind) {
+    case kProgressStart:
+      PB.SetPosition(0);
+      PB.SetMaximum(static_cast<int>(value));
+      PB.Show(true);
+      ui::ProcessMessages();
+      break;
+    case kProgressStep:
+      PB.SetPosition(static_cast<int>(value));
+      ui::ProcessMessages();
+      break;
+    case kProgressDone:
+      OnReportDone();
+      break;
+    case kProgressFailed:
+      OnReportFailed();
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm_VelmoraInfo::ResetAfterJob() {
+  PB.SetPosition(PB.Maximum());
+  ui::ProcessMessages();
+  PB.Show(false);
+  PB.SetPosition(0);
+  Button_Gen.SetEnabled(true);
+  ui::ResetApplicationCursor();
+  ui::ProcessMessages();
+}
+
+void TForm_VelmoraInfo::OnReportDone() {
+  ResetAfterJob();
+  const std::wstring path = ArchivePath;
+  if (IsOnDesktop(path)) {
+    ::MessageBoxW(handle(), (kSavedToDesktopText + path).c_str(), L"Information",
+                  MB_OK | MB_ICONINFORMATION);
+  } else {
+    ::MessageBoxW(handle(), (kSavedToFolderText + path).c_str(), L"Information",
+                  MB_OK | MB_ICONINFORMATION);
+    const std::wstring parameters = L"/select," + path;
+    ::ShellExecuteW(nullptr, L"open", L"Explorer.exe", parameters.c_str(), nullptr, SW_SHOW);
+  }
+  ::TerminateProcess(::GetCurrentProcess(), 0);
+}
+
+void TForm_VelmoraInfo::OnReportFailed() {
+  ResetAfterJob();
+  ::MessageBoxW(handle(), kSaveFailedText, L"Error", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+// The one message from the report job to the main window.
+#pragma once
+
+#include <windows.h>
+
+namespace velmora {
+
+constexpr UINT WM_REPORT_PROGRESS = WM_APP + 0x200;
+
+enum ReportProgress : WPARAM {
+  kProgressStart = 0,  // sent; lParam = number of steps
+  kProgressStep = 1,   // posted; lParam = steps done so far
+  kProgressDone = 2,   // sent
+  kProgressFailed = 3  // sent
+};
+
+constexpr int kReportSteps = 15;
+
+}  // namespace velmora

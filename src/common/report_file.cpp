@@ -1,0 +1,50 @@
+#include "common/report_file.h"
+
+#include <windows.h>
+
+#include "common/errors.h"
+#include "common/handles.h"
+
+namespace velmora {
+
+namespace {
+
+void AppendUtf16Le(std::string& out, std::wstring_view text) {
+  for (wchar_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>((c >> 8) & 0xFF));
+  }
+}
+
+}  // namespace
+
+std::string EncodeReportFile(const ReportList& list) {
+  std::string bytes = "\xFF\xFE";
+  for (const std::wstring& entry : list) {
+    AppendUtf16Le(bytes, entry);
+    AppendUtf16Le(bytes, L"\r\n");
+  }
+  return bytes;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowLastError("cannot create report file");
+  size_t written_total = 0;
+  while (written_total < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written_total, 1 << 20));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + written_total, chunk, &written, nullptr) ||
+        written != chunk) {
+      ThrowLastError("cannot write report file");
+    }
+    written_total += written;
+  }
+}
+
+void SaveReportFile(const ReportList& list, const std::wstring& path) {
+  WriteWholeFile(path, EncodeReportFile(list));
+}
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+// Report text files: UTF-16LE with the byte-order mark FF FE, each entry
+// followed by CR LF. An empty list gives just the two mark bytes.
+#pragma once
+
+#include <string>
+
+#include "common/report_list.h"
+
+namespace velmora {
+
+std::string EncodeReportFile(const ReportList& list);
+
+// Creates or replaces the file; raises ReportError when it cannot be written.
+void SaveReportFile(const ReportList& list, const std::wstring& path);
+
+// Writes bytes to a new or replaced file; raises ReportError on failure.
+void WriteWholeFile(const std::wstring& path, const std::string& bytes);
+
+}  // namespace velmora

@@ -1,0 +1,185 @@
+#include "environment/accounts.h"
+
+#include <tlhelp32.h>
+#include <wtsapi32.h>
+
+#include <functional>
+#include <vector>
+
+#include "common/dynamic_function.h"
+#include "common/strings.h"
+
+namespace velmora {
+
+namespace {
+
+using ActiveConsoleSessionFn = DWORD(WINAPI*)();
+
+bool IsWindows2000() {
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  return ::GetVersionExW(&info) && info.dwMajorVersion == 5 && info.dwMinorVersion == 0;
+#pragma GCC diagnostic pop
+}
+
+ActiveConsoleSessionFn LookUpActiveConsoleSession() {
+  return LookUpFunction<ActiveConsoleSessionFn>(::GetModuleHandleW(L"Kernel32.dll"),
+                                                "WTSGetActiveConsoleSessionId");
+}
+
+// Both are fixed when the program starts, before any other thread exists.
+const bool g_is_windows_2000 = IsWindows2000();
+const ActiveConsoleSessionFn g_active_console_session =
+    g_is_windows_2000 ? nullptr : LookUpActiveConsoleSession();
+
+struct WtsMemoryTraits {
+  static void* Invalid() { return nullptr; }
+  static bool IsValid(void* p) { return p != nullptr; }
+  static void Close(void* p) { ::WTSFreeMemory(p); }
+};
+using UniqueWtsMemory = UniqueResource<void*, WtsMemoryTraits>;
+
+// Walks a process snapshot until `visit` returns true.
+void ForEachProcess(const std::function<bool(const PROCESSENTRY32W&)>& visit) {
+  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (visit(entry)) return;
+  }
+}
+
+std::wstring ImageFileName(const PROCESSENTRY32W& entry) {
+  return SplitAtLastBackslash(FromBuffer(entry.szExeFile, MAX_PATH)).second;
+}
+
+std::vector<BYTE> ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS info_class) {
+  DWORD size = 0;
+  std::vector<BYTE> buffer;
+  while (!::GetTokenInformation(token, info_class, buffer.empty() ? nullptr : buffer.data(),
+                                static_cast<DWORD>(buffer.size()), &size)) {
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size()) return {};
+    buffer.assign(size, 0);
+  }
+  return buffer;
+}
+
+std::wstring AccountNameOfSid(PSID sid) {
+  DWORD name_length = 0;
+  DWORD domain_length = 0;
+  SID_NAME_USE use;
+  ::LookupAccountSidW(nullptr, sid, nullptr, &name_length, nullptr, &domain_length, &use);
+  if (name_length == 0 || domain_length == 0) return {};
+  std::vector<wchar_t> name(name_length);
+  std::vector<wchar_t> domain(domain_length);
+  if (!::LookupAccountSidW(nullptr, sid, name.data(), &name_length, domain.data(), &domain_length,
+                           &use)) {
+    return {};
+  }
+  return FromBuffer(name.data(), name.size());
+}
+
+std::wstring QuerySessionText(DWORD session_id, WTS_INFO_CLASS info_class) {
+  UniqueWtsMemory memory;
+  DWORD bytes = 0;
+  if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session_id, info_class,
+                                     reinterpret_cast<LPWSTR*>(memory.put()), &bytes)) {
+    return {};
+  }
+  return FromBuffer(static_cast<const wchar_t*>(memory.get()), bytes / sizeof(wchar_t));
+}
+
+bool IsSessionActive(DWORD session_id) {
+  UniqueWtsMemory memory;
+  DWORD bytes = 0;
+  if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session_id, WTSConnectState,
+                                     reinterpret_cast<LPWSTR*>(memory.put()), &bytes)) {
+    return false;
+  }
+  return bytes >= sizeof(INT) && *static_cast<const INT*>(memory.get()) == WTSActive;
+}
+
+}  // namespace
+
+std::wstring GetCurrentUserName() {
+  wchar_t buffer[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  if (!::GetUserNameW(buffer, &size)) return {};
+  return FromBuffer(buffer, MAX_PATH);
+}
+
+std::wstring GetProcessUserName(DWORD process_id) {
+  UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process_id));
+  if (!process) return {};
+  UniqueHandle token;
+  if (!::OpenProcessToken(process.get(), TOKEN_QUERY, token.put())) return {};
+  const std::vector<BYTE> user = ReadTokenInformation(token.get(), TokenUser);
+  if (user.empty()) return {};
+  return AccountNameOfSid(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+}
+
+DWORD FindProcessByName(const std::wstring& image_name, const std::wstring& owner) {
+  DWORD found = 0;
+  ForEachProcess([&](const PROCESSENTRY32W& entry) {
+    if (!EqualsNoCase(ImageFileName(entry), image_name)) return false;
+    if (!owner.empty() && !EqualsNoCase(GetProcessUserName(entry.th32ProcessID), owner)) {
+      return false;
+    }
+    found = entry.th32ProcessID;
+    return true;
+  });
+  return found;
+}
+
+UniqueHandle DuplicateProcessToken(const std::wstring& image_name, const std::wstring& owner) {
+  const DWORD process_id = FindProcessByName(image_name, owner);
+  if (process_id == 0) return {};
+  UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process_id));
+  if (!process) return {};
+  UniqueHandle token;
+  if (!::OpenProcessToken(process.get(), TOKEN_DUPLICATE, token.put())) return {};
+  UniqueHandle duplicate;
+  if (!::DuplicateTokenEx(token.get(), MAXIMUM_ALLOWED, nullptr, SecurityIdentification,
+                          TokenPrimary, duplicate.put())) {
+    return {};
+  }
+  return duplicate;
+}
+
+DWORD GetTokenIntegrityRid(HANDLE token) {
+  const std::vector<BYTE> label = ReadTokenInformation(token, TokenIntegrityLevel);
+  if (label.empty()) return 0;
+  PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
+  if (sid == nullptr || !::IsValidSid(sid)) return 0;
+  const UCHAR count = *::GetSidSubAuthorityCount(sid);
+  return count == 0 ? 0 : *::GetSidSubAuthority(sid, count - 1);
+}
+
+DWORD GetActiveSessionId() {
+  DWORD session = 0;
+  ForEachProcess([&](const PROCESSENTRY32W& entry) {
+    if (!EqualsNoCase(ImageFileName(entry), L"explorer.exe")) return false;
+    DWORD candidate = 0;
+    if (!::ProcessIdToSessionId(entry.th32ProcessID, &candidate)) return false;
+    if (!IsSessionActive(candidate)) return false;
+    session = candidate;
+    return true;
+  });
+  if (session == 0 && g_active_console_session != nullptr) return g_active_console_session();
+  return session;
+}
+
+std::wstring GetSessionUserName() {
+  if (g_is_windows_2000) {
+    const DWORD shell = FindProcessByName(L"explorer.exe", L"");
+    return shell == 0 ? std::wstring() : GetProcessUserName(shell);
+  }
+  std::wstring name = QuerySessionText(GetActiveSessionId(), WTSUserName);
+  return EqualsNoCase(name, L"system") ? std::wstring() : name;
+}
+
+}  // namespace velmora

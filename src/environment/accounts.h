@@ -1,0 +1,26 @@
+// Who the program runs as, who sits at the machine, and tokens.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/handles.h"
+
+namespace velmora {
+
+std::wstring GetCurrentUserName();
+// Account name (without domain) of the process's token user; empty on failure.
+std::wstring GetProcessUserName(DWORD process_id);
+// First process whose image file name equals `image_name` (and, when `owner`
+// is not empty, whose account equals it), all without regard to case; 0 if none.
+DWORD FindProcessByName(const std::wstring& image_name, const std::wstring& owner);
+// A primary token duplicated from that process; invalid on any failure.
+UniqueHandle DuplicateProcessToken(const std::wstring& image_name, const std::wstring& owner);
+// The integrity-level RID of the token, 0 on failure.
+DWORD GetTokenIntegrityRid(HANDLE token);
+DWORD GetActiveSessionId();
+// The user of the active interactive session; empty for the system account or when unknown.
+std::wstring GetSessionUserName();
+
+}  // namespace velmora

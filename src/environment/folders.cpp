@@ -1,0 +1,54 @@
+#include "environment/folders.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "common/strings.h"
+
+namespace velmora {
+
+std::wstring GetTempDir() {
+  wchar_t buffer[256] = {};
+  const DWORD n = ::GetTempPathW(255, buffer);
+  if (n == 0 || n > 255) return {};
+  return EnsureTrailingBackslash(FromBuffer(buffer, 256));
+}
+
+std::wstring GetSystemDir() {
+  wchar_t buffer[256] = {};
+  const UINT n = ::GetSystemDirectoryW(buffer, 255);
+  return n == 0 || n > 255 ? std::wstring() : FromBuffer(buffer, 256);
+}
+
+std::wstring GetWindowsDir() {
+  wchar_t buffer[256] = {};
+  const UINT n = ::GetWindowsDirectoryW(buffer, 255);
+  return n == 0 || n > 255 ? std::wstring() : FromBuffer(buffer, 256);
+}
+
+std::wstring GetWindowsDrive() {
+  wchar_t buffer[MAX_PATH] = {};
+  const UINT n = ::GetWindowsDirectoryW(buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  return FromBuffer(buffer, MAX_PATH).substr(0, 2);
+}
+
+std::wstring GetSpecialFolder(int csidl) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (!::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) return {};
+  return FromBuffer(buffer, MAX_PATH + 1);
+}
+
+std::wstring GetProgramFile() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) return path.substr(0, n);
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring GetProgramFolder() { return SplitAtLastBackslash(GetProgramFile()).first; }
+
+}  // namespace velmora

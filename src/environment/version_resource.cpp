@@ -1,0 +1,150 @@
+#include "environment/version_resource.h"
+
+#include <cstring>
+
+#include "common/strings.h"
+
+namespace velmora {
+
+namespace {
+
+// One node of the resource: wLength, wValueLength, wType, key, value, children.
+struct Block {
+  std::wstring key;
+  const BYTE* value = nullptr;
+  size_t value_bytes = 0;
+  bool text = false;
+  const BYTE* children = nullptr;
+  const BYTE* end = nullptr;
+};
+
+size_t AlignUp4(const BYTE* base, const BYTE* p) {
+  return static_cast<size_t>((4 - ((p - base) & 3)) & 3);
+}
+
+std::optional<Block> ReadBlock(const BYTE* base, const BYTE* p, const BYTE* limit) {
+  if (limit - p < 6) return std::nullopt;
+  const WORD length = *reinterpret_cast<const WORD*>(p);
+  const WORD value_length = *reinterpret_cast<const WORD*>(p + 2);
+  const WORD type = *reinterpret_cast<const WORD*>(p + 4);
+  if (length < 6 || length > limit - p) return std::nullopt;
+  Block block;
+  block.end = p + length;
+  const auto* key = reinterpret_cast<const wchar_t*>(p + 6);
+  const size_t key_capacity = static_cast<size_t>(block.end - (p + 6)) / sizeof(wchar_t);
+  block.key = FromBuffer(key, key_capacity);
+  const BYTE* cursor = p + 6 + (block.key.size() + 1) * sizeof(wchar_t);
+  if (cursor > block.end) return std::nullopt;
+  cursor += AlignUp4(base, cursor);
+  block.text = type == 1;
+  block.value_bytes = block.text ? value_length * sizeof(wchar_t) : value_length;
+  block.value = cursor;
+  if (cursor > block.end || block.value_bytes > static_cast<size_t>(block.end - cursor)) {
+    block.value_bytes = cursor > block.end ? 0 : static_cast<size_t>(block.end - cursor);
+  }
+  cursor += block.value_bytes;
+  if (cursor <= block.end) cursor += AlignUp4(base, cursor);
+  block.children = cursor < block.end ? cursor : block.end;
+  return block;
+}
+
+template <typename Visit>
+void ForEachChild(const BYTE* base, const Block& parent, Visit visit) {
+  const BYTE* p = parent.children;
+  while (p < parent.end) {
+    std::optional<Block> child = ReadBlock(base, p, parent.end);
+    if (!child) return;
+    visit(*child);
+    p = child->end + AlignUp4(base, child->end);
+  }
+}
+
+std::wstring TextValue(const Block& block) {
+  return FromBuffer(reinterpret_cast<const wchar_t*>(block.value),
+                    block.value_bytes / sizeof(wchar_t));
+}
+
+void ReadStringFileInfo(const BYTE* base, const Block& info, VersionResource& out) {
+  ForEachChild(base, info, [&](const Block& table) {
+    std::map<std::wstring, std::wstring> strings;
+    ForEachChild(base, table, [&](const Block& entry) { strings[entry.key] = TextValue(entry); });
+    out.string_tables.emplace_back(table.key, std::move(strings));
+  });
+}
+
+void ReadVarFileInfo(const BYTE* base, const Block& info, VersionResource& out) {
+  ForEachChild(base, info, [&](const Block& var) {
+    if (var.key != L"Translation") return;
+    for (size_t i = 0; i + 4 <= var.value_bytes; i += 4) {
+      out.translations.push_back(*reinterpret_cast<const DWORD*>(var.value + i));
+    }
+  });
+}
+
+std::wstring TranslationKey(DWORD translation) {
+  return Format(L"%04X%04X", static_cast<unsigned>(LOWORD(translation)),
+                static_cast<unsigned>(HIWORD(translation)));
+}
+
+std::optional<std::wstring> FileVersionEntry(const VersionResource& resource) {
+  const auto* table = resource.PrimaryStringTable();
+  if (table == nullptr) return std::nullopt;
+  const auto found = table->find(L"FileVersion");
+  return found == table->end() ? std::wstring() : found->second;
+}
+
+}  // namespace
+
+const std::map<std::wstring, std::wstring>* VersionResource::PrimaryStringTable() const {
+  if (translations.empty()) return nullptr;
+  const std::wstring key = TranslationKey(translations.front());
+  for (const auto& [table_key, strings] : string_tables) {
+    if (EqualsNoCase(table_key, key)) return &strings;
+  }
+  return string_tables.empty() ? nullptr : &string_tables.front().second;
+}
+
+std::optional<VersionResource> ParseVersionResource(const BYTE* data, size_t size) {
+  std::optional<Block> root = ReadBlock(data, data, data + size);
+  if (!root) return std::nullopt;
+  VersionResource out;
+  if (root->value_bytes >= sizeof(VS_FIXEDFILEINFO)) {
+    VS_FIXEDFILEINFO fixed;
+    std::memcpy(&fixed, root->value, sizeof(fixed));
+    if (fixed.dwSignature == VS_FFI_SIGNATURE) out.fixed = fixed;
+  }
+  ForEachChild(data, *root, [&](const Block& child) {
+    if (child.key == L"StringFileInfo") ReadStringFileInfo(data, child, out);
+    if (child.key == L"VarFileInfo") ReadVarFileInfo(data, child, out);
+  });
+  return out;
+}
+
+std::optional<VersionResource> ReadVersionResource(const std::wstring& file) {
+  DWORD handle = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &handle);
+  if (size == 0) return std::nullopt;
+  std::vector<BYTE> data(size);
+  if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return std::nullopt;
+  return ParseVersionResource(data.data(), data.size());
+}
+
+std::wstring GetFileVersionString(const std::wstring& file, const std::wstring& fallback) {
+  const std::optional<VersionResource> resource = ReadVersionResource(file);
+  if (!resource) return fallback;
+  return FileVersionEntry(*resource).value_or(fallback);
+}
+
+std::wstring GetModuleVersionText(const std::wstring& file) {
+  const std::optional<VersionResource> resource = ReadVersionResource(file);
+  if (!resource) return {};
+  if (resource->fixed &&
+      (resource->fixed->dwFileVersionMS != 0 || resource->fixed->dwFileVersionLS != 0)) {
+    const VS_FIXEDFILEINFO& f = *resource->fixed;
+    return Format(L"%u.%u.%u.%u", HIWORD(f.dwFileVersionMS), LOWORD(f.dwFileVersionMS),
+                  HIWORD(f.dwFileVersionLS), LOWORD(f.dwFileVersionLS));
+  }
+  return FileVersionEntry(*resource).value_or(L"");
+}
+
+}  // namespace velmora

@@ -1,0 +1,54 @@
+#include "environment/wow64.h"
+
+#include "common/dynamic_function.h"
+#include "common/handles.h"
+
+namespace velmora {
+
+namespace {
+
+using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+using DisableRedirectionFn = BOOL(WINAPI*)(PVOID*);
+using RevertRedirectionFn = BOOL(WINAPI*)(PVOID);
+
+DisableRedirectionFn g_disable_redirection = nullptr;
+RevertRedirectionFn g_revert_redirection = nullptr;
+
+bool QueryIsWow64() {
+#ifdef _WIN64
+  return true;
+#else
+  auto is_wow64_process = LookUpFunction<IsWow64ProcessFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                                          "IsWow64Process");
+  if (is_wow64_process == nullptr) return false;
+  BOOL answer = FALSE;
+  return is_wow64_process(::GetCurrentProcess(), &answer) && answer;
+#endif
+}
+
+}  // namespace
+
+bool IsWow64() {
+  static const bool answer = QueryIsWow64();
+  return answer;
+}
+
+void InitWow64Entries() {
+  if (!IsWow64()) return;
+  UniqueLibrary kernel(::LoadLibraryW(L"kernel32.dll"));
+  if (!kernel) return;
+  g_disable_redirection =
+      LookUpFunction<DisableRedirectionFn>(kernel.get(), "Wow64DisableWow64FsRedirection");
+  g_revert_redirection =
+      LookUpFunction<RevertRedirectionFn>(kernel.get(), "Wow64RevertWow64FsRedirection");
+}
+
+bool DisableFsRedirection(PVOID* old_value) {
+  return g_disable_redirection != nullptr && g_disable_redirection(old_value);
+}
+
+bool RevertFsRedirection(PVOID old_value) {
+  return g_revert_redirection != nullptr && g_revert_redirection(old_value);
+}
+
+}  // namespace velmora

@@ -1,0 +1,57 @@
+// Child controls of a form built on the system's own window classes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace velmora::ui {
+
+struct ControlPlacement {
+  HWND parent;
+  int left, top, width, height;
+  int tab_order;  // controls are created in tab order
+  HFONT font;
+};
+
+class SystemControl {
+ public:
+  SystemControl() = default;
+  SystemControl(const SystemControl&) = delete;
+  SystemControl& operator=(const SystemControl&) = delete;
+  HWND handle() const { return handle_; }
+  void Show(bool visible) { ::ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE); }
+  bool IsVisible() const { return ::IsWindowVisible(handle_) != FALSE; }
+  void SetEnabled(bool enabled) { ::EnableWindow(handle_, enabled); }
+  bool IsEnabled() const { return ::IsWindowEnabled(handle_) != FALSE; }
+
+ protected:
+  void CreateControl(const wchar_t* class_name, const std::wstring& caption, DWORD style,
+                     const ControlPlacement& placement);
+
+ private:
+  HWND handle_ = nullptr;
+};
+
+class Button : public SystemControl {
+ public:
+  void Create(const std::wstring& caption, const ControlPlacement& placement,
+              std::function<void()> on_click);
+  void Click() const;
+  static Button* FromHandle(HWND handle);
+
+ private:
+  std::function<void()> on_click_;
+};
+
+class ProgressBar : public SystemControl {
+ public:
+  void Create(const ControlPlacement& placement, bool smooth, bool visible);
+  void SetMaximum(int maximum);
+  int Maximum() const;
+  void SetPosition(int position);
+  int Position() const;
+};
+
+}  // namespace velmora::ui

@@ -1,0 +1,144 @@
+#include "app/report_job.h"
+
+#include <gtest/gtest.h>
+
+#include "app/report_progress.h"
+#include "common/handles.h"
+#include "common/strings.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using test::PathExists;
+using test::ScratchFolder;
+
+struct JobRun {
+  bool done = false;
+  std::vector<std::pair<WPARAM, LPARAM>> messages;
+};
+
+// Runs the job on its own thread, as the window does, and records its messages.
+JobRun RunJob(ReportJobSettings settings) {
+  test::MessageRecorder recorder(WM_REPORT_PROGRESS);
+  settings.window = recorder.handle();
+  JobRun run;
+  struct Context {
+    ReportJobSettings* settings;
+    JobRun* run;
+  } context{&settings, &run};
+  UniqueHandle thread(::CreateThread(
+      nullptr, 0,
+      [](void* p) -> DWORD {
+        auto* c = static_cast<Context*>(p);
+        c->run->done = RunReportJob(*c->settings);
+        return 0;
+      },
+      &context, 0, nullptr));
+  recorder.PumpUntilSignalled(thread.get());
+  run.messages = recorder.received();
+  return run;
+}
+
+std::vector<std::pair<WPARAM, LPARAM>> ExpectedMessages(WPARAM ending) {
+  std::vector<std::pair<WPARAM, LPARAM>> expected = {{kProgressStart, 15}};
+  for (LPARAM step = 1; step <= 15; ++step) expected.emplace_back(kProgressStep, step);
+  expected.emplace_back(ending, 0);
+  return expected;
+}
+
+class ReportJobTest : public ::testing::Test {
+ protected:
+  ScratchFolder temp_{L"job-temp"};
+  ScratchFolder destination_{L"job-destination"};
+
+  ReportJobSettings Settings() const {
+    return {nullptr, destination_.path() + L"Velmora_Debug_Info.zip", temp_.path(),
+            test::BinDir() + L"\\VelmoraHelper.exe"};
+  }
+};
+
+TEST_F(ReportJobTest, CompleteRunPostsFifteenStepsInOrderThenDone) {
+  const JobRun run = RunJob(Settings());
+  EXPECT_TRUE(run.done);
+  EXPECT_EQ(run.messages, ExpectedMessages(kProgressDone));
+  EXPECT_FALSE(PathExists(temp_.path() + L"GetInfoDir"));
+}
+
+TEST_F(ReportJobTest, UnusableWorkingFolderEndsWithFailedAndLeavesNothing) {
+  ScratchFolder blocked;
+  // A file where the temporary folder should be, and a program folder that does not exist.
+  test::WriteBytes(blocked.path() + L"blocker", "x");
+  ReportJobSettings settings = Settings();
+  settings.temp_dir = blocked.path() + L"blocker\\";
+  settings.program_file = blocked.path() + L"missing\\VelmoraHelper.exe";
+  const JobRun run = RunJob(settings);
+  EXPECT_FALSE(run.done);
+  ASSERT_GE(run.messages.size(), 2u);
+  EXPECT_EQ(run.messages.front(), std::make_pair(WPARAM{kProgressStart}, LPARAM{15}));
+  EXPECT_EQ(run.messages.back(), std::make_pair(WPARAM{kProgressFailed}, LPARAM{0}));
+  EXPECT_FALSE(PathExists(blocked.path() + L"missing\\GetInfoDir"));
+  EXPECT_FALSE(PathExists(blocked.path() + L"blocker\\GetInfoDir"));
+}
+
+TEST_F(ReportJobTest, AfterAFailedRunANewRunIsComplete) {
+  ReportJobSettings failing = Settings();
+  failing.temp_dir = temp_.path() + L"no\\such\\";
+  test::WriteBytes(temp_.path() + L"no", "a file, not a folder");
+  failing.program_file = temp_.path() + L"missing\\VelmoraHelper.exe";
+  EXPECT_FALSE(RunJob(failing).done);
+  const JobRun run = RunJob(Settings());
+  EXPECT_TRUE(run.done);
+  EXPECT_EQ(run.messages, ExpectedMessages(kProgressDone));
+}
+
+TEST(WorkingFolder, StaleFolderIsClearedBeforeARun) {
+  ScratchFolder temp;
+  const std::wstring stale = temp.path() + L"GetInfoDir\\AppPath\\";
+  ::CreateDirectoryW((temp.path() + L"GetInfoDir").c_str(), nullptr);
+  ::CreateDirectoryW(stale.c_str(), nullptr);
+  test::WriteBytes(stale + L"old.log", "old");
+  test::WriteBytes(temp.path() + L"GetInfoDir\\Velmora_Debug_Info.txt", "old");
+  const std::wstring folder = PrepareWorkingFolder(temp.path(), L"C:\\x\\VelmoraHelper.exe");
+  EXPECT_EQ(folder, temp.path() + L"GetInfoDir\\");
+  EXPECT_TRUE(PathExists(folder));
+  EXPECT_FALSE(PathExists(stale));
+  EXPECT_FALSE(PathExists(folder + L"Velmora_Debug_Info.txt"));
+}
+
+TEST(WorkingFolder, MissingParentsAreCreated) {
+  ScratchFolder temp;
+  const std::wstring nested = temp.path() + L"a\\b c\\";
+  EXPECT_EQ(PrepareWorkingFolder(nested, L"C:\\x\\VelmoraHelper.exe"), nested + L"GetInfoDir\\");
+  EXPECT_TRUE(PathExists(nested + L"GetInfoDir"));
+}
+
+TEST(WorkingFolder, FallsBackBesideTheProgramWithoutCreatingIt) {
+  ScratchFolder temp;
+  test::WriteBytes(temp.path() + L"blocker", "x");
+  const std::wstring folder =
+      PrepareWorkingFolder(temp.path() + L"blocker\\", temp.path() + L"prog\\VelmoraHelper.exe");
+  EXPECT_EQ(folder, temp.path() + L"prog\\GetInfoDir\\");
+  EXPECT_FALSE(PathExists(folder));
+}
+
+TEST(RemoveFolder, RemovesANestedTreeWithReadOnlyFiles) {
+  ScratchFolder temp;
+  const std::wstring root = temp.path() + L"tree";
+  ::CreateDirectoryW(root.c_str(), nullptr);
+  ::CreateDirectoryW((root + L"\\a").c_str(), nullptr);
+  ::CreateDirectoryW((root + L"\\a\\b").c_str(), nullptr);
+  test::WriteBytes(root + L"\\a\\b\\deep.txt", "deep");
+  test::WriteBytes(root + L"\\top.txt", "top");
+  ::SetFileAttributesW((root + L"\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(RemoveFolder(root + L"\\"));
+  EXPECT_FALSE(PathExists(root));
+}
+
+TEST(RemoveFolder, MissingFolderReportsFailure) {
+  ScratchFolder temp;
+  EXPECT_FALSE(RemoveFolder(temp.path() + L"never-made"));
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,162 @@
+// Drives the real program the way a user would: starts it, waits for its
+// window, presses the button, reads the message box, presses OK and reports
+// the exit code. Output, one fact a line (carriage returns and line feeds in
+// texts shown as \r and \n):
+//   caption: <message box caption>
+//   text: <message box text>
+//   archive: <the path named after the carriage return, if any>
+//   exit: <exit code of the program>
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kWindowTimeoutMs = 60'000;
+constexpr DWORD kReportTimeoutMs = 600'000;
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+  return out;
+}
+
+std::wstring Escaped(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'\r') {
+      out += L"\\r";
+    } else if (c == L'\n') {
+      out += L"\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void Say(const char* key, const std::wstring& value) {
+  std::printf("%s: %s\n", key, ToUtf8(value).c_str());
+  std::fflush(stdout);
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[4096] = {};
+  ::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+  return buffer;
+}
+
+template <typename Predicate>
+HWND WaitForWindow(DWORD timeout_ms, HANDLE process, Predicate find) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+  while (::GetTickCount64() < deadline) {
+    if (HWND found = find()) return found;
+    if (::WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return nullptr;
+  }
+  return nullptr;
+}
+
+struct DialogSearch {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<DialogSearch*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  wchar_t class_name[64] = {};
+  ::GetClassNameW(window, class_name, 64);
+  if (owner == search->process_id && std::wcscmp(class_name, L"#32770") == 0 &&
+      ::IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The message box text is its longest static control's text.
+std::wstring DialogMessage(HWND dialog) {
+  std::wstring longest;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t class_name[64] = {};
+    ::GetClassNameW(child, class_name, 64);
+    if (_wcsicmp(class_name, L"Static") != 0) continue;
+    std::wstring text = WindowText(child);
+    if (text.size() > longest.size()) longest = text;
+  }
+  return longest;
+}
+
+int Fail(const char* what) {
+  std::printf("error: %s\n", what);
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return Fail("usage: velmora_driver PROGRAM");
+  std::wstring program = argv[1];
+  if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
+  std::wstring command = L"\"" + program + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return Fail("cannot start the program");
+  }
+  ::CloseHandle(info.hThread);
+  const HANDLE process = info.hProcess;
+
+  HWND main_window = WaitForWindow(kWindowTimeoutMs, process, [] {
+    return ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
+  });
+  if (main_window == nullptr) return Fail("no main window");
+  HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
+  if (button == nullptr) return Fail("no button");
+  Say("window", L"found");
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+
+  HWND dialog = WaitForWindow(kReportTimeoutMs, process, [&] {
+    DialogSearch search = {info.dwProcessId, nullptr};
+    ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  });
+  if (dialog == nullptr) return Fail("no message box");
+  ::Sleep(200);  // let the box finish laying out its text
+  const std::wstring text = DialogMessage(dialog);
+  Say("caption", WindowText(dialog));
+  Say("text", Escaped(text));
+  const size_t cr = text.find(L'\r');
+  if (cr != std::wstring::npos) Say("archive", text.substr(cr + 1));
+
+  HWND ok = ::GetDlgItem(dialog, IDOK);
+  if (ok != nullptr) {
+    ::PostMessageW(ok, BM_CLICK, 0, 0);
+  } else {
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  }
+  if (::WaitForSingleObject(process, 60'000) != WAIT_OBJECT_0) {
+    // A failed report leaves the window open: close it.
+    ::PostMessageW(main_window, WM_CLOSE, 0, 0);
+    if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
+      ::TerminateProcess(process, 99);
+      return Fail("program did not end");
+    }
+  }
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(process, &exit_code);
+  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  ::CloseHandle(process);
+  return 0;
+}

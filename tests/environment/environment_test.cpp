@@ -1,0 +1,102 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "common/strings.h"
+#include "environment/accounts.h"
+#include "environment/folders.h"
+#include "environment/version_resource.h"
+#include "environment/wow64.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+std::wstring Fixture(const wchar_t* name) { return test::BinDir() + L"\\" + name; }
+
+TEST(FileVersionString, ProgramCarriesItsFileVersion) {
+  EXPECT_EQ(GetFileVersionString(Fixture(L"VelmoraHelper.exe"), L"Unknown"), L"1.7.0.783");
+}
+
+TEST(FileVersionString, FileWithoutVersionResourceGivesTheDefault) {
+  EXPECT_EQ(GetFileVersionString(Fixture(L"no_version.dll"), L"Unknown"), L"Unknown");
+  EXPECT_EQ(GetFileVersionString(Fixture(L"missing.dll"), L"Unknown"), L"Unknown");
+}
+
+TEST(FileVersionString, TableWithoutFileVersionGivesEmptyText) {
+  EXPECT_EQ(GetFileVersionString(Fixture(L"no_file_version.dll"), L"Unknown"), L"");
+}
+
+TEST(FileVersionString, MissingTableFallsBackToTheFirstTablePresent) {
+  EXPECT_EQ(GetFileVersionString(Fixture(L"other_table.dll"), L"Unknown"), L"2.3.4.5");
+}
+
+TEST(ModuleVersionText, FixedVersionFirstThenFileVersionString) {
+  EXPECT_EQ(GetModuleVersionText(Fixture(L"VelmoraHelper.exe")), L"1.7.0.783");
+  EXPECT_EQ(GetModuleVersionText(Fixture(L"no_file_version.dll")), L"3.1.0.0");
+  EXPECT_EQ(GetModuleVersionText(Fixture(L"other_table.dll")), L"2.3.4.5");
+  EXPECT_EQ(GetModuleVersionText(Fixture(L"no_version.dll")), L"");
+}
+
+TEST(VersionResourceParser, RejectsTruncatedData) {
+  const BYTE data[] = {0x40, 0x00, 0x34, 0x00};
+  EXPECT_FALSE(ParseVersionResource(data, sizeof(data)).has_value());
+}
+
+TEST(Wow64, TheTestBuildRunsOnSixtyFourBitWindows) {
+  EXPECT_TRUE(IsWow64());
+  InitWow64Entries();
+  PVOID old_value = nullptr;
+  if (DisableFsRedirection(&old_value)) {
+    EXPECT_TRUE(RevertFsRedirection(old_value));
+  }
+}
+
+TEST(Folders, WellKnownFolders) {
+  const std::wstring temp = GetTempDir();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), L'\\');
+  EXPECT_EQ(GetWindowsDrive(), GetWindowsDir().substr(0, 2));
+  EXPECT_EQ(GetSystemDir().rfind(GetWindowsDir(), 0), 0u);
+  const std::wstring desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
+  EXPECT_FALSE(desktop.empty());
+  EXPECT_NE(desktop.back(), L'\\');
+  EXPECT_EQ(GetSpecialFolder(0x7FFF), L"");
+}
+
+TEST(Accounts, ProcessUserIsTheAccountWeRunAs) {
+  const std::wstring user = GetCurrentUserName();
+  ASSERT_FALSE(user.empty());
+  EXPECT_TRUE(EqualsNoCase(GetProcessUserName(::GetCurrentProcessId()), user));
+  EXPECT_EQ(GetProcessUserName(0xFFFFFFF0), L"");
+}
+
+TEST(Accounts, SessionUserIsTheConsoleUser) {
+  EXPECT_TRUE(EqualsNoCase(GetSessionUserName(), GetCurrentUserName()));
+}
+
+TEST(Accounts, FindProcessByNameMatchesImageAndOwner) {
+  const std::wstring self = SplitAtLastBackslash(GetProgramFile()).second;
+  EXPECT_EQ(FindProcessByName(ToLower(self), L""), ::GetCurrentProcessId());
+  EXPECT_EQ(FindProcessByName(self, GetCurrentUserName()), ::GetCurrentProcessId());
+  EXPECT_EQ(FindProcessByName(self, L"nobody-here"), 0u);
+  EXPECT_NE(FindProcessByName(L"EXPLORER.EXE", L""), 0u);
+  EXPECT_EQ(FindProcessByName(L"no-such-image.exe", L""), 0u);
+}
+
+TEST(Accounts, ShellTokenIntegrityLevel) {
+  UniqueHandle token = DuplicateProcessToken(L"explorer.exe", GetSessionUserName());
+  ASSERT_TRUE(token.valid());
+  EXPECT_GE(GetTokenIntegrityRid(token.get()), 0x1000u);
+  EXPECT_FALSE(DuplicateProcessToken(L"no-such-image.exe", L"").valid());
+}
+
+TEST(Accounts, OwnTokenIntegrityLevel) {
+  UniqueHandle token;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+  EXPECT_EQ(GetTokenIntegrityRid(token.get()), 0x3000u);
+}
+
+}  // namespace
+}  // namespace velmora

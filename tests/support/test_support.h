@@ -1,0 +1,53 @@
+// Helpers for tests that run under Wine against the real platform.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// The folder that holds the test executable, the program and the fixtures.
+std::wstring BinDir();
+
+// A fresh folder under the temporary folder, removed with its content at the end.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::wstring& name = L"velmora-test");
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  // With trailing backslash.
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+std::string Utf16LeBytes(const std::wstring& text);
+
+// A hidden window on the calling thread that records what it is sent or posted.
+class MessageRecorder {
+ public:
+  explicit MessageRecorder(UINT message);
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+  HWND handle() const { return window_; }
+  // (wParam, lParam) pairs in the order they arrived.
+  const std::vector<std::pair<WPARAM, LPARAM>>& received() const { return received_; }
+  // Pumps messages until `done` holds or the thread handle is signalled and the queue is empty.
+  void PumpUntilSignalled(HANDLE thread);
+
+ private:
+  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+  UINT message_;
+  HWND window_ = nullptr;
+  std::vector<std::pair<WPARAM, LPARAM>> received_;
+};
+
+}  // namespace velmora::test
