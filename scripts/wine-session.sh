@@ -37,6 +37,11 @@ velmora_session_start() {
   # session detached so that nothing waits on them.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
   "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+  # A crashing program ends at once instead of waiting in the debugger.
+  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /d '' /f </dev/null >/dev/null 2>&1
+  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Auto /d 0 /f </dev/null >/dev/null 2>&1
 }
 
 velmora_session_stop() {

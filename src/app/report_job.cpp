@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/app_state.h"
+#include "app/archive/make_archive.h"
 #include "app/report_progress.h"
 #include "common/date_text.h"
 #include "common/report_file.h"
@@ -66,10 +67,8 @@ void AddDateLine(ReportList& list) {
   }
 }
 
-// Steps 4 to 27 of a run; a failure anywhere here ends the run.
-void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progress) {
-  const std::wstring folder = PrepareWorkingFolder(settings.temp_dir, settings.program_file);
-  WorkingFolderCleanup cleanup(folder);
+void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folder,
+                    ProgressReporter& progress) {
   ReportList list;
   list.push_back(L"Version:" + GetFileVersionString(settings.program_file, L"Unknown"));
   AddDateLine(list);
@@ -81,9 +80,31 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   progress.Step();  // 4: browser helper objects
   list.push_back(kSeparatorLine);
   progress.Step();  // 5: security products and firewall
-  progress.Step();  // 6: files report
+  progress.Step();  // 6: product files
   SaveReportFile(list, folder + L"Velmora_Debug_Info.txt");
-  for (int step = 7; step <= kReportSteps; ++step) progress.Step();
+}
+
+void SaveSideReports(const std::wstring& /*folder*/, ProgressReporter& progress) {
+  progress.Step();  // 7: uninstall entries
+  progress.Step();  // 8: boot-time services
+  progress.Step();  // 9: services export
+  progress.Step();  // 10: scheduled tasks
+  progress.Step();  // 11: settings
+  progress.Step();  // 12: systeminfo
+  progress.Step();  // 13: product listing
+  progress.Step();  // 14: product files
+}
+
+// Everything from preparing the working folder to the archive; a failure
+// anywhere here ends the run, and the folder is removed however it ends.
+void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progress) {
+  const std::wstring folder = PrepareWorkingFolder(settings.temp_dir, settings.program_file);
+  WorkingFolderCleanup cleanup(folder);
+  SaveMainReport(settings, folder, progress);
+  SaveSideReports(folder, progress);
+  // Replaces an old archive only once the new one is complete.
+  MakeArchive(folder, settings.archive_path);
+  progress.Step();  // 15: archive
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// The archive file being written: sequential writes with the position tracked,
+// patching an earlier record, and cutting back a dropped entry.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "common/handles.h"
+
+namespace velmora {
+
+class ArchiveFile {
+ public:
+  // Creates or replaces the file; raises ReportError when it cannot.
+  explicit ArchiveFile(const std::wstring& path);
+
+  void Write(const void* data, size_t size);
+  void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }
+  // Overwrites bytes at an earlier position and returns to the end.
+  void WriteAt(uint64_t position, const std::string& bytes);
+  // Drops everything from `position` on.
+  void TruncateTo(uint64_t position);
+  uint64_t position() const { return position_; }
+  // Flushes and closes; raises ReportError when that fails.
+  void Close();
+
+ private:
+  void Seek(uint64_t position);
+  UniqueHandle file_;
+  uint64_t position_ = 0;
+};
+
+}  // namespace velmora

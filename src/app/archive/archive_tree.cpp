@@ -1,0 +1,67 @@
+#include "app/archive/archive_tree.h"
+
+#include <algorithm>
+
+#include "common/strings.h"
+
+namespace velmora {
+
+namespace {
+
+bool IsDotEntry(const WIN32_FIND_DATAW& data) {
+  return std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0;
+}
+
+void WalkFolder(const std::wstring& folder, const std::wstring& prefix,
+                std::vector<ArchiveItem>& items) {
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find(::FindFirstFileW((folder + L"*.*").c_str(), &data));
+  if (!find) return;
+  do {
+    if (IsDotEntry(data)) continue;
+    const std::wstring name = FromBuffer(data.cFileName, MAX_PATH);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // A junction or link could lead out of the tree or round in a circle.
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+      WalkFolder(folder + name + L"\\", prefix + name + L"/", items);
+      continue;
+    }
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    items.push_back({folder + name, prefix + name, data.dwFileAttributes, data.ftLastWriteTime});
+  } while (::FindNextFileW(find.get(), &data));
+}
+
+}  // namespace
+
+std::vector<ArchiveItem> WalkArchiveTree(const std::wstring& root) {
+  std::vector<ArchiveItem> items;
+  WalkFolder(EnsureTrailingBackslash(root), L"", items);
+  return items;
+}
+
+UniqueHandle OpenForArchive(const std::wstring& path) {
+  return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+int64_t OpenFileSize(HANDLE file) {
+  LARGE_INTEGER size;
+  return ::GetFileSizeEx(file, &size) ? size.QuadPart : -1;
+}
+
+bool ReadInPieces(HANDLE file, uint64_t limit, std::vector<char>& buffer,
+                  const std::function<void(const char*, size_t)>& consume) {
+  uint64_t total = 0;
+  while (total < limit) {
+    const DWORD wanted = static_cast<DWORD>(std::min<uint64_t>(buffer.size(), limit - total));
+    DWORD read = 0;
+    if (!::ReadFile(file, buffer.data(), wanted, &read, nullptr)) return false;
+    if (read == 0) break;  // the file shrank since its size was taken
+    consume(buffer.data(), read);
+    total += read;
+  }
+  return true;
+}
+
+}  // namespace velmora

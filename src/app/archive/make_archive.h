@@ -1,0 +1,30 @@
+// Packs a folder tree into one ZIP archive.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "app/archive/zip_records.h"
+
+namespace velmora {
+
+struct ArchiveOptions {
+  // Threads that deflate entries ahead of the writer; 0 deflates on the caller's thread only.
+  unsigned deflate_threads;
+  zip::Limits limits;
+};
+
+// One thread per core beside the writer, real ZIP limits.
+ArchiveOptions DefaultArchiveOptions();
+
+// Archives every file below `folder` (hidden and system files left out, files
+// that cannot be opened skipped) into `archive_path` and returns how many files
+// it holds. The archive is written under a temporary name beside its
+// destination and moved over it only when complete; on any failure the
+// temporary file is deleted, whatever was at `archive_path` stays, and
+// ReportError is raised.
+size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path);
+size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path,
+                   const ArchiveOptions& options);
+
+}  // namespace velmora
