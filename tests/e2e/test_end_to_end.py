@@ -3,10 +3,12 @@
 user and a support reader get: the message box, the exit code and the archive."""
 
 import argparse
+import glob
 import os
 import subprocess
 import sys
 import unittest
+import zipfile
 
 WINE = "/usr/lib/wine/wine64"
 BIN = None
@@ -58,6 +60,40 @@ class EndToEnd(unittest.TestCase):
 
     def test_message_box_is_an_information_box(self):
         self.assertEqual(self.facts.get("caption"), "Information")
+
+    def test_info_zip_finds_no_errors(self):
+        result = subprocess.run(["unzip", "-t", self.archive], capture_output=True)
+        self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
+        self.assertIn(b"No errors detected", result.stdout)
+
+    def test_python_zipfile_reads_the_archive(self):
+        with zipfile.ZipFile(self.archive) as z:
+            self.assertIsNone(z.testzip())
+
+    def test_old_archive_was_replaced_and_nothing_left_beside_it(self):
+        with open(self.archive, "rb") as f:
+            self.assertEqual(f.read(4), b"PK\x03\x04")
+        self.assertEqual(glob.glob(os.path.join(self.desktop_unix, "*.tmp")), [])
+
+    def test_working_folder_is_removed(self):
+        temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()
+        self.assertFalse(os.path.exists(os.path.join(unix_path(temp), "GetInfoDir")))
+
+    def test_main_report_opens_with_version_and_date(self):
+        text = self.member_text("Velmora_Debug_Info.txt")
+        lines = text.split("\r\n")
+        self.assertEqual(lines[0], "Version:1.7.0.783")
+        self.assertTrue(lines[1].startswith("Date:") and len(lines[1]) > len("Date:"), lines[1])
+        self.assertTrue(text.endswith("\r\n"))
+
+    def member_bytes(self, name):
+        with zipfile.ZipFile(self.archive) as z:
+            return z.read(name)
+
+    def member_text(self, name):
+        data = self.member_bytes(name)
+        self.assertEqual(data[:2], b"\xff\xfe", name)
+        return data[2:].decode("utf-16-le")
 
 
 def main():

@@ -1,5 +1,7 @@
 #include "app/archive/zip_records.h"
 
+#include <zlib.h>
+
 namespace velmora::zip {
 
 namespace {
@@ -37,6 +39,21 @@ CentralOverflow CentralOverflowOf(const Entry& entry, const Limits& limits) {
           entry.local_header_offset >= limits.max32};
 }
 
+// 4.6.9: version 1, the CRC-32 of the header's name field, the UTF-8 name.
+std::string UnicodePathField(const Entry& entry) {
+  if (!entry.utf8_name) return {};
+  const auto* name = reinterpret_cast<const Bytef*>(entry.name.data());
+  const uint32_t name_crc =
+      static_cast<uint32_t>(::crc32(::crc32(0, Z_NULL, 0), name, entry.name.size()));
+  return RecordBuilder()
+      .U16(kUnicodePathExtraFieldId)
+      .U16(1 + 4 + entry.name.size())
+      .Append(std::string(1, '\x01'))
+      .U32(name_crc)
+      .Append(entry.name)
+      .Take();
+}
+
 uint16_t VersionNeeded(bool zip64) { return zip64 ? kVersionZip64 : kVersionDeflate; }
 
 }  // namespace
@@ -49,11 +66,12 @@ bool NeedsZip64Sizes(uint64_t uncompressed_size, const Limits& limits) {
 }
 
 size_t LocalFileHeaderSize(const Entry& entry) {
-  return 30 + entry.name.size() + (entry.zip64_sizes ? 20 : 0);
+  return 30 + entry.name.size() + (entry.zip64_sizes ? 20 : 0) + UnicodePathField(entry).size();
 }
 
 std::string LocalFileHeader(const Entry& entry, const Limits& limits) {
   const bool zip64 = entry.zip64_sizes;
+  const std::string unicode_path = UnicodePathField(entry);
   RecordBuilder r;
   r.U32(kLocalFileHeaderSignature)
       .U16(VersionNeeded(zip64 || entry.local_header_offset >= limits.max32))
@@ -65,13 +83,13 @@ std::string LocalFileHeader(const Entry& entry, const Limits& limits) {
       .U32(zip64 ? kFieldOverflow32 : entry.compressed_size)
       .U32(zip64 ? kFieldOverflow32 : entry.uncompressed_size)
       .U16(entry.name.size())
-      .U16(zip64 ? 20 : 0)
+      .U16((zip64 ? 20 : 0) + unicode_path.size())
       .Append(entry.name);
   if (zip64) {
     // In a local header the ZIP64 field holds both sizes (4.5.3).
     r.U16(kZip64ExtraFieldId).U16(16).U64(entry.uncompressed_size).U64(entry.compressed_size);
   }
-  return r.Take();
+  return r.Append(unicode_path).Take();
 }
 
 std::string CentralFileHeader(const Entry& entry, const Limits& limits) {
@@ -88,6 +106,7 @@ std::string CentralFileHeader(const Entry& entry, const Limits& limits) {
                      .Append(extra_data)
                      .Take();
   }
+  extra_data += UnicodePathField(entry);
   const uint16_t version = VersionNeeded(over.any());
   return RecordBuilder()
       .U32(kCentralFileHeaderSignature)

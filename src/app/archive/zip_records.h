@@ -13,6 +13,7 @@ constexpr uint32_t kZip64EndOfCentralDirSignature = 0x06064b50;    // 4.3.14
 constexpr uint32_t kZip64EndOfCentralDirLocatorSignature = 0x07064b50;  // 4.3.15
 constexpr uint32_t kEndOfCentralDirSignature = 0x06054b50;         // 4.3.16
 constexpr uint16_t kZip64ExtraFieldId = 0x0001;                    // 4.5.3
+constexpr uint16_t kUnicodePathExtraFieldId = 0x7075;              // 4.6.9
 
 constexpr uint16_t kMethodDeflate = 8;
 constexpr uint16_t kFlagMaximumCompression = 1u << 1;  // bits 1-2 = 01 with method 8 (4.4.4)
@@ -42,6 +43,9 @@ struct Entry {
   uint32_t external_attributes = 0;
   // Decided before the data is written, since the local header's size depends on it.
   bool zip64_sizes = false;
+  // A UTF-8 name (flag bit 11) is repeated in a Unicode Path field, without
+  // which Info-ZIP's unzip reads it as an OEM name when the host is MS-DOS.
+  bool utf8_name = false;
 };
 
 // Whether an entry of this size may come out of deflate at or above the limit

@@ -33,6 +33,7 @@ zip::Entry ZipWriter::BeginEntry(const ArchiveItem& item, uint64_t size) const {
   const auto [name, utf8] = EncodeEntryName(item.name);
   entry.name = name;
   entry.flags = zip::kFlagMaximumCompression | (utf8 ? zip::kFlagUtf8Name : 0);
+  entry.utf8_name = utf8;
   FILETIME local;
   if (!::FileTimeToLocalFileTime(&item.last_write, &local) ||
       !::FileTimeToDosDateTime(&local, &entry.dos_date, &entry.dos_time)) {
