@@ -6,6 +6,7 @@
 #include "common/handles.h"
 #include "common/strings.h"
 #include "support/test_support.h"
+#include "support/zip_reader.h"
 
 namespace velmora {
 namespace {
@@ -90,6 +91,41 @@ TEST_F(ReportJobTest, AfterAFailedRunANewRunIsComplete) {
   const JobRun run = RunJob(Settings());
   EXPECT_TRUE(run.done);
   EXPECT_EQ(run.messages, ExpectedMessages(kProgressDone));
+}
+
+std::wstring MainReportOf(const std::wstring& archive) {
+  std::string error;
+  const auto info = test::ReadZip(test::ReadBytes(archive), error);
+  EXPECT_TRUE(info.has_value()) << error;
+  const auto* report = info ? info->Find("Velmora_Debug_Info.txt") : nullptr;
+  if (report == nullptr || report->data.size() < 2) return {};
+  EXPECT_EQ(report->data.substr(0, 2), "\xFF\xFE");
+  return std::wstring(reinterpret_cast<const wchar_t*>(report->data.data() + 2),
+                      (report->data.size() - 2) / 2);
+}
+
+TEST_F(ReportJobTest, ArchiveHoldsTheMainReportWithVersionAndDate) {
+  ASSERT_TRUE(RunJob(Settings()).done);
+  const std::wstring report = MainReportOf(Settings().archive_path);
+  EXPECT_EQ(report.rfind(L"Version:1.7.0.783\r\nDate:", 0), 0u) << report.substr(0, 80);
+}
+
+TEST_F(ReportJobTest, ProgramWithoutVersionResourceReportsUnknown) {
+  ReportJobSettings settings = Settings();
+  settings.program_file = test::BinDir() + L"\\no_version.dll";
+  ASSERT_TRUE(RunJob(settings).done);
+  EXPECT_EQ(MainReportOf(settings.archive_path).rfind(L"Version:Unknown\r\n", 0), 0u);
+}
+
+TEST_F(ReportJobTest, StaleFilesOfAnEarlierRunNeverReachTheArchive) {
+  ::CreateDirectoryW((temp_.path() + L"GetInfoDir").c_str(), nullptr);
+  test::WriteBytes(temp_.path() + L"GetInfoDir\\stale.log", "from an earlier run");
+  ASSERT_TRUE(RunJob(Settings()).done);
+  std::string error;
+  const auto info = test::ReadZip(test::ReadBytes(Settings().archive_path), error);
+  ASSERT_TRUE(info.has_value()) << error;
+  EXPECT_EQ(info->Find("stale.log"), nullptr);
+  EXPECT_NE(info->Find("Velmora_Debug_Info.txt"), nullptr);
 }
 
 TEST(WorkingFolder, StaleFolderIsClearedBeforeARun) {
