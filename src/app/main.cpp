@@ -3,12 +3,19 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "reports/system/process_sections.h"
 #include "ui/application.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
-  velmora::TForm_VelmoraInfo window;
-  velmora::MainWindowHandle = window.handle();
-  ::ShowWindow(window.handle(), show_command == SW_HIDE ? SW_SHOWNORMAL : show_command);
-  ::UpdateWindow(window.handle());
-  return velmora::ui::RunMessageLoop();
+  velmora::RegisterProcessSections();
+  int exit_code = 0;
+  {
+    velmora::TForm_VelmoraInfo window;
+    velmora::MainWindowHandle = window.handle();
+    ::ShowWindow(window.handle(), show_command == SW_HIDE ? SW_SHOWNORMAL : show_command);
+    ::UpdateWindow(window.handle());
+    exit_code = velmora::ui::RunMessageLoop();
+  }
+  velmora::UnregisterProcessSections();
+  return exit_code;
 }

@@ -12,6 +12,10 @@
 #include "environment/folders.h"
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
+#include "reports/system/command_captures.h"
+#include "reports/system/disk_volumes.h"
+#include "reports/system/process_report.h"
+#include "reports/system/system_summary.h"
 
 namespace velmora {
 
@@ -72,9 +76,11 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   ReportList list;
   list.push_back(L"Version:" + GetFileVersionString(settings.program_file, L"Unknown"));
   AddDateLine(list);
-  progress.Step();  // 1: system summary
+  AppendList(list, GetSystemSummary());
+  progress.Step();  // 1
   list.push_back(kSeparatorLine);
-  progress.Step();  // 2: processes and memory
+  list.push_back(GetProcessReport());
+  progress.Step();  // 2
   progress.Step();  // 3: services
   list.push_back(kSeparatorLine);
   progress.Step();  // 4: browser helper objects
@@ -84,13 +90,20 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   SaveReportFile(list, folder + L"Velmora_Debug_Info.txt");
 }
 
-void SaveSideReports(const std::wstring& /*folder*/, ProgressReporter& progress) {
+void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
   progress.Step();  // 7: uninstall entries
   progress.Step();  // 8: boot-time services
+  ReportList volumes;
+  AppendDiskVolumes(&volumes);
+  SaveReportFile(volumes, folder + L"diskinfo.txt");
   progress.Step();  // 9: services export
-  progress.Step();  // 10: scheduled tasks
+  CaptureScheduledTasks(folder + L"taskschd.txt");
+  progress.Step();  // 10
   progress.Step();  // 11: settings
-  progress.Step();  // 12: systeminfo
+  ReportList system_info;
+  AppendList(system_info, CaptureSystemInfo());
+  SaveReportFile(system_info, folder + L"SystemInfo.txt");
+  progress.Step();  // 12
   progress.Step();  // 13: product listing
   progress.Step();  // 14: product files
 }

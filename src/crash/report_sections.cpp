@@ -1,0 +1,50 @@
+#include "crash/report_sections.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace velmora::crash {
+
+namespace {
+
+// The crash reporter may read the sections from whichever thread crashed.
+std::mutex g_mutex;
+std::vector<ReportSection> g_sections;
+
+std::vector<ReportSection>::iterator Locate(const std::wstring& name) {
+  return std::find_if(g_sections.begin(), g_sections.end(),
+                      [&](const ReportSection& s) { return s.name == name; });
+}
+
+}  // namespace
+
+void RegisterSection(const std::wstring& name, const std::wstring& description,
+                     SectionHandler handler) {
+  std::lock_guard lock(g_mutex);
+  auto existing = Locate(name);
+  if (existing != g_sections.end()) {
+    existing->handler = handler;
+  } else {
+    g_sections.push_back({name, description, handler});
+  }
+}
+
+void UnregisterSection(const std::wstring& name) {
+  std::lock_guard lock(g_mutex);
+  auto existing = Locate(name);
+  if (existing != g_sections.end()) g_sections.erase(existing);
+}
+
+std::optional<ReportSection> FindSection(const std::wstring& name) {
+  std::lock_guard lock(g_mutex);
+  auto existing = Locate(name);
+  if (existing == g_sections.end()) return std::nullopt;
+  return *existing;
+}
+
+std::vector<ReportSection> Sections() {
+  std::lock_guard lock(g_mutex);
+  return g_sections;
+}
+
+}  // namespace velmora::crash
