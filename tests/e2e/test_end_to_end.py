@@ -86,6 +86,38 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(lines[1].startswith("Date:") and len(lines[1]) > len("Date:"), lines[1])
         self.assertTrue(text.endswith("\r\n"))
 
+    def test_main_report_holds_the_summary_then_the_process_block(self):
+        lines = self.member_text("Velmora_Debug_Info.txt").split("\r\n")
+        separator = "*" * 81
+        labels = ["OS Name:\t", "OS Version:\t", "SP Version:\t", "system lan:\t", "ComputerName:\t",
+                  "OS Type:\t", "Memory Size:\t", "Free Size:\t", "VMemory Size:\t", "VFree Size:\t",
+                  "VFreeExt Size:\t", "PF Size:\t", "PF Free:\t", "System Drive:\t", "Total Space:\t",
+                  "Free Space:\t", "Cur Users:\t", "User Level:\t"]
+        self.assertEqual(lines[2], separator)
+        for i, label in enumerate(labels):
+            self.assertTrue(lines[3 + i].startswith(label), (label, lines[3 + i]))
+        self.assertEqual(lines[3 + 5], "OS Type:\t64bit")
+        after_summary = 3 + len(labels)
+        self.assertEqual(lines[after_summary], "")
+        self.assertEqual(lines[after_summary + 1], separator)
+        block = lines[after_summary + 2:]
+        own = [row for row in block if " VelmoraHelper.exe " in row]
+        self.assertEqual(len(own), 1, block[:20])
+        memory = block.index("") + 1
+        self.assertTrue(block[memory].startswith("Virtual memory:"), block[memory])
+        self.assertTrue(block[memory + 1].startswith("GlobalAtomInfo:Atom:"))
+        self.assertTrue(block[memory + 2].startswith("DesktopHeap:"))
+        self.assertEqual(block[memory + 3], "")  # the block's own last line break
+        self.assertEqual(block[memory + 4], separator)
+
+    def test_capture_and_volume_files_are_in_the_archive(self):
+        info = self.member_text("SystemInfo.txt").split("\r\n")
+        self.assertTrue(info[0], "date line")
+        self.assertEqual(info[1:3], ["", "===== System ====="])
+        self.assertEqual(self.member_text("diskinfo.txt").split("\r\n")[0], "C:\\ NTFS")
+        with zipfile.ZipFile(self.archive) as z:
+            self.assertIn("taskschd.txt", z.namelist())
+
     def member_bytes(self, name):
         with zipfile.ZipFile(self.archive) as z:
             return z.read(name)

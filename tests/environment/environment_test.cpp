@@ -81,11 +81,13 @@ TEST(Accounts, FindProcessByNameMatchesImageAndOwner) {
   EXPECT_EQ(FindProcessByName(ToLower(self), L""), ::GetCurrentProcessId());
   EXPECT_EQ(FindProcessByName(self, GetCurrentUserName()), ::GetCurrentProcessId());
   EXPECT_EQ(FindProcessByName(self, L"nobody-here"), 0u);
+  ASSERT_TRUE(test::EnsureShellRunning());
   EXPECT_NE(FindProcessByName(L"EXPLORER.EXE", L""), 0u);
   EXPECT_EQ(FindProcessByName(L"no-such-image.exe", L""), 0u);
 }
 
 TEST(Accounts, ShellTokenIntegrityLevel) {
+  ASSERT_TRUE(test::EnsureShellRunning());
   UniqueHandle token = DuplicateProcessToken(L"explorer.exe", GetSessionUserName());
   ASSERT_TRUE(token.valid());
   EXPECT_GE(GetTokenIntegrityRid(token.get()), 0x1000u);

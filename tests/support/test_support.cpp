@@ -5,6 +5,7 @@
 #include "app/report_job.h"
 #include "common/report_file.h"
 #include "common/strings.h"
+#include "environment/accounts.h"
 #include "environment/folders.h"
 
 namespace velmora::test {
@@ -54,6 +55,18 @@ std::string Utf16LeBytes(const std::wstring& text) {
     bytes.push_back(static_cast<char>(c >> 8));
   }
   return bytes;
+}
+
+bool EnsureShellRunning() {
+  HWND window = ::CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+  bool running = false;
+  for (int i = 0; i < 100 && !running; ++i) {
+    running = FindProcessByName(L"explorer.exe", L"") != 0;
+    if (!running) ::Sleep(100);
+  }
+  ::DestroyWindow(window);
+  return running;
 }
 
 MessageRecorder::MessageRecorder(UINT message) : message_(message) {

@@ -30,6 +30,10 @@ std::string ReadBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 std::string Utf16LeBytes(const std::wstring& text);
 
+// Makes sure a shell process (explorer.exe) runs: Wine starts its desktop
+// process for the first window and ends it again when it has been idle.
+bool EnsureShellRunning();
+
 // A hidden window on the calling thread that records what it is sent or posted.
 class MessageRecorder {
  public:
