@@ -23,6 +23,9 @@ namespace {
 // ones are deflated by the writer straight into the archive, so memory stays
 // bounded whatever the files' sizes.
 constexpr uint64_t kInMemoryLimit = 16u << 20;
+// Each helper may hold a few deflated entries of up to that size: few enough
+// helpers keep a 32-bit process well inside its address space.
+constexpr unsigned kMaxDeflateThreads = 4;
 
 enum class SlotState { kPending, kDeflated, kStream, kSkip };
 
@@ -153,7 +156,8 @@ std::wstring CreateTemporaryArchive(const std::wstring& archive_path) {
 }  // namespace
 
 ArchiveOptions DefaultArchiveOptions() {
-  return {std::max(1u, std::thread::hardware_concurrency()), zip::Limits{}};
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return {std::min(cores, kMaxDeflateThreads), zip::Limits{}};
 }
 
 size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path) {
