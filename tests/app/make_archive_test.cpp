@@ -176,7 +176,7 @@ TEST_F(ArchiveTree, FileOpenForWritingByOthersIsReadButExclusiveOneIsSkipped) {
 }
 
 TEST_F(ArchiveTree, BytesDoNotDependOnTheThreadCount) {
-  Put(L"AppPath\\big.bin", std::string(17u << 20, 'b'));  // deflated straight into the archive
+  Put(L"AppPath\\big.bin", std::string(17u << 20, 'b'));  // deflated in several pieces
   const std::wstring single = destination_.path() + L"single.zip";
   const std::wstring many = destination_.path() + L"many.zip";
   MakeArchive(root_, single, {0, zip::Limits{}});

@@ -7,6 +7,7 @@ import glob
 import os
 import subprocess
 import sys
+import tempfile
 import unittest
 import zipfile
 
@@ -37,8 +38,14 @@ class EndToEnd(unittest.TestCase):
         os.makedirs(cls.desktop_unix, exist_ok=True)
         with open(stale, "wb") as f:
             f.write(b"an archive of an earlier run")
-        result = wine(os.path.join(BIN, "velmora_driver.exe"), os.path.join(BIN, "VelmoraHelper.exe"))
-        cls.driver_output = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+        # A file, not a pipe: Wine hands the driver's output on to the programs it
+        # starts, and a pipe would stay open as long as any of them runs.
+        with tempfile.TemporaryFile() as out:
+            subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"),
+                            os.path.join(BIN, "VelmoraHelper.exe")],
+                           stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=900)
+            out.seek(0)
+            cls.driver_output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
         cls.facts = {}
         for line in cls.driver_output.splitlines():
             key, _, value = line.partition(": ")

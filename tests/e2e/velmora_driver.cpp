@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr DWORD kWindowTimeoutMs = 60'000;
+constexpr DWORD kWindowTimeoutMs = 180'000;
 constexpr DWORD kReportTimeoutMs = 600'000;
 
 std::string ToUtf8(const std::wstring& text) {
@@ -96,8 +96,11 @@ std::wstring DialogMessage(HWND dialog) {
   return longest;
 }
 
-int Fail(const char* what) {
+int Fail(const char* what, HANDLE program = nullptr) {
   std::printf("error: %s\n", what);
+  std::fflush(stdout);
+  // A program left running would keep the caller's output open.
+  if (program != nullptr) ::TerminateProcess(program, 99);
   return 2;
 }
 
@@ -121,9 +124,9 @@ int wmain(int argc, wchar_t** argv) {
   HWND main_window = WaitForWindow(kWindowTimeoutMs, process, [] {
     return ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
   });
-  if (main_window == nullptr) return Fail("no main window");
+  if (main_window == nullptr) return Fail("no main window", process);
   HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
-  if (button == nullptr) return Fail("no button");
+  if (button == nullptr) return Fail("no button", process);
   Say("window", L"found");
   ::PostMessageW(button, BM_CLICK, 0, 0);
 
@@ -132,7 +135,7 @@ int wmain(int argc, wchar_t** argv) {
     ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
   });
-  if (dialog == nullptr) return Fail("no message box");
+  if (dialog == nullptr) return Fail("no message box", process);
   ::Sleep(200);  // let the box finish laying out its text
   const std::wstring text = DialogMessage(dialog);
   Say("caption", WindowText(dialog));
@@ -150,8 +153,7 @@ int wmain(int argc, wchar_t** argv) {
     // A failed report leaves the window open: close it.
     ::PostMessageW(main_window, WM_CLOSE, 0, 0);
     if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
-      ::TerminateProcess(process, 99);
-      return Fail("program did not end");
+      return Fail("program did not end", process);
     }
   }
   DWORD exit_code = 0;

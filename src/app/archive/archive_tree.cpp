@@ -50,17 +50,17 @@ int64_t OpenFileSize(HANDLE file) {
   return ::GetFileSizeEx(file, &size) ? size.QuadPart : -1;
 }
 
-bool ReadInPieces(HANDLE file, uint64_t limit, std::vector<char>& buffer,
-                  const std::function<void(const char*, size_t)>& consume) {
-  uint64_t total = 0;
-  while (total < limit) {
-    const DWORD wanted = static_cast<DWORD>(std::min<uint64_t>(buffer.size(), limit - total));
+bool ReadUpTo(HANDLE file, size_t wanted, std::string& out) {
+  out.resize(wanted);
+  size_t total = 0;
+  while (total < wanted) {
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(wanted - total, 1u << 24));
     DWORD read = 0;
-    if (!::ReadFile(file, buffer.data(), wanted, &read, nullptr)) return false;
+    if (!::ReadFile(file, out.data() + total, piece, &read, nullptr)) return false;
     if (read == 0) break;  // the file shrank since its size was taken
-    consume(buffer.data(), read);
     total += read;
   }
+  out.resize(total);
   return true;
 }
 

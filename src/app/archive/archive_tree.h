@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +28,8 @@ UniqueHandle OpenForArchive(const std::wstring& path);
 // The size of an open file, or -1.
 int64_t OpenFileSize(HANDLE file);
 
-// Reads up to `limit` bytes in pieces of at most the buffer's size and hands
-// each to `consume`. False when a read fails.
-bool ReadInPieces(HANDLE file, uint64_t limit, std::vector<char>& buffer,
-                  const std::function<void(const char*, size_t)>& consume);
+// Reads up to `wanted` bytes into `out` (fewer when the file ends first).
+// False when a read fails.
+bool ReadUpTo(HANDLE file, size_t wanted, std::string& out);
 
 }  // namespace velmora

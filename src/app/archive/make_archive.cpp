@@ -4,13 +4,16 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "app/archive/archive_file.h"
 #include "app/archive/archive_tree.h"
+#include "app/archive/deflate_chunk.h"
 #include "app/archive/zip_writer.h"
 #include "common/errors.h"
 #include "common/strings.h"
@@ -19,125 +22,191 @@ namespace velmora {
 
 namespace {
 
-// Files up to this size are deflated into memory by the helper threads; larger
-// ones are deflated by the writer straight into the archive, so memory stays
-// bounded whatever the files' sizes.
-constexpr uint64_t kInMemoryLimit = 16u << 20;
-// Each helper may hold a few deflated entries of up to that size: few enough
-// helpers keep a 32-bit process well inside its address space.
+// Files are read and deflated in pieces of this size. The bytes written depend
+// on it, not on the number of threads.
+constexpr size_t kChunkSize = 2 << 20;
+// More helpers than this would not pay for the memory a 32-bit process has.
 constexpr unsigned kMaxDeflateThreads = 4;
 
-enum class SlotState { kPending, kDeflated, kStream, kSkip };
-
-struct Slot {
-  SlotState state = SlotState::kPending;
-  DeflatedData data;
+struct ChunkJob {
+  size_t item = 0;
+  bool first = false;
+  bool last = false;
+  bool abandon = false;  // the file could not be read to its end: drop its entry
+  uint64_t expected_size = 0;
+  std::string dictionary;
+  std::string data;
+  size_t data_size = 0;
+  DeflatedChunk result;
+  bool done = false;
+  std::exception_ptr error;
 };
 
-// Deflates entries on helper threads, at most `window` entries ahead of the
-// writer, and hands them to the writer in walk order. Each entry is deflated
-// on its own, so the bytes do not depend on the number of threads.
-class DeflatePipeline {
+// Deflates submitted pieces on helper threads; without helpers, right away.
+class ChunkDeflaters {
  public:
-  DeflatePipeline(const std::vector<ArchiveItem>& items, unsigned threads)
-      : items_(items), slots_(items.size()), window_(2 * threads + 2) {
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  explicit ChunkDeflaters(unsigned threads) {
+    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { WorkerLoop(); });
   }
-  ~DeflatePipeline() {
+  ~ChunkDeflaters() {
     {
       std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    changed_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
+    work_ready_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
   }
 
-  // Waits for entry i (deflating it here if no helper thread took it) and
-  // releases the previous entry's memory.
-  Slot& Take(size_t i) {
-    std::unique_lock lock(mutex_);
-    if (i > 0) slots_[i - 1] = Slot();
-    written_ = i;
-    changed_.notify_all();
-    if (next_ <= i && workers_.empty()) {
-      next_ = i + 1;
-      lock.unlock();
-      Slot slot = Prepare(items_[i]);
-      lock.lock();
-      slots_[i] = std::move(slot);
+  void Submit(const std::shared_ptr<ChunkJob>& job) {
+    if (threads_.empty()) {
+      Deflate(*job);
+      job->done = true;
+      return;
     }
-    changed_.wait(lock, [&] { return slots_[i].state != SlotState::kPending || failure_; });
-    if (failure_) std::rethrow_exception(failure_);
-    return slots_[i];
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(job);
+    }
+    work_ready_.notify_one();
+  }
+
+  void Wait(ChunkJob& job) {
+    std::unique_lock lock(mutex_);
+    job_done_.wait(lock, [&] { return job.done; });
+    if (job.error) std::rethrow_exception(job.error);
   }
 
  private:
-  static Slot Prepare(const ArchiveItem& item) {
-    Slot slot;
-    UniqueHandle file = OpenForArchive(item.path);
-    const int64_t size = file ? OpenFileSize(file.get()) : -1;
-    if (size < 0) {
-      slot.state = SlotState::kSkip;
-    } else if (static_cast<uint64_t>(size) > kInMemoryLimit) {
-      slot.state = SlotState::kStream;
-    } else {
-      slot.state = DeflateToMemory(file.get(), static_cast<uint64_t>(size), slot.data)
-                       ? SlotState::kDeflated
-                       : SlotState::kSkip;
+  // Deflates the piece and lets its input go.
+  static void Deflate(ChunkJob& job) {
+    try {
+      job.result = DeflateChunk(job.dictionary, job.data, job.last);
+    } catch (...) {
+      job.error = std::current_exception();
     }
-    return slot;
+    std::string().swap(job.data);
+    std::string().swap(job.dictionary);
   }
 
   void WorkerLoop() {
     for (;;) {
-      size_t i;
+      std::shared_ptr<ChunkJob> job;
       {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] {
-          return stopping_ || failure_ || (next_ < items_.size() && next_ < written_ + window_);
-        });
-        if (stopping_ || failure_) return;
-        i = next_++;
+        work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (stopping_) return;
+        job = std::move(queue_.front());
+        queue_.pop_front();
       }
-      try {
-        Slot slot = Prepare(items_[i]);
+      Deflate(*job);
+      {
         std::lock_guard lock(mutex_);
-        slots_[i] = std::move(slot);
-      } catch (...) {
-        std::lock_guard lock(mutex_);
-        failure_ = std::current_exception();
+        job->done = true;
       }
-      changed_.notify_all();
+      job_done_.notify_all();
     }
   }
 
-  const std::vector<ArchiveItem>& items_;
-  std::vector<Slot> slots_;
-  const size_t window_;
-  std::vector<std::thread> workers_;
+  std::vector<std::thread> threads_;
   std::mutex mutex_;
-  std::condition_variable changed_;
-  size_t next_ = 0;
-  size_t written_ = 0;
+  std::condition_variable work_ready_;
+  std::condition_variable job_done_;
+  std::deque<std::shared_ptr<ChunkJob>> queue_;
   bool stopping_ = false;
-  std::exception_ptr failure_;
+};
+
+// Reads the files in walk order, hands their pieces to the deflaters and
+// writes the results in the same order, a bounded number of pieces behind.
+class ArchivePipeline {
+ public:
+  ArchivePipeline(const std::vector<ArchiveItem>& items, ZipWriter& writer, unsigned threads)
+      : items_(items), writer_(writer), deflaters_(threads), window_(2 * threads + 2) {}
+
+  void Run() {
+    for (size_t i = 0; i < items_.size(); ++i) QueueFile(i);
+    while (!pending_.empty()) WriteOldest();
+  }
+
+ private:
+  void QueueFile(size_t index) {
+    UniqueHandle file = OpenForArchive(items_[index].path);
+    const int64_t size = file ? OpenFileSize(file.get()) : -1;
+    if (size < 0) return;  // cannot be read: left out
+    std::string tail;      // the last 32 KiB read, the next piece's dictionary
+    uint64_t read_total = 0;
+    for (bool first = true;; first = false) {
+      auto job = std::make_shared<ChunkJob>();
+      job->item = index;
+      job->first = first;
+      job->expected_size = static_cast<uint64_t>(size);
+      const size_t wanted =
+          static_cast<size_t>(std::min<uint64_t>(kChunkSize, size - read_total));
+      if (!ReadUpTo(file.get(), wanted, job->data)) {
+        if (!first) Queue(Abandoned(job));
+        return;
+      }
+      read_total += job->data.size();
+      job->data_size = job->data.size();
+      job->last = job->data.size() < wanted || read_total == static_cast<uint64_t>(size);
+      job->dictionary = tail;
+      tail = LastWindow(tail, job->data);
+      deflaters_.Submit(job);
+      Queue(job);
+      if (job->last) return;
+    }
+  }
+
+  static std::shared_ptr<ChunkJob> Abandoned(std::shared_ptr<ChunkJob> job) {
+    job->abandon = true;
+    job->done = true;
+    return job;
+  }
+
+  static std::string LastWindow(const std::string& before, const std::string& data) {
+    if (data.size() >= kDeflateWindow) return data.substr(data.size() - kDeflateWindow);
+    std::string joined = before + data;
+    return joined.size() > kDeflateWindow ? joined.substr(joined.size() - kDeflateWindow) : joined;
+  }
+
+  void Queue(const std::shared_ptr<ChunkJob>& job) {
+    pending_.push_back(job);
+    while (pending_.size() >= window_) WriteOldest();
+  }
+
+  void WriteOldest() {
+    const std::shared_ptr<ChunkJob> job = std::move(pending_.front());
+    pending_.pop_front();
+    if (job->abandon) {
+      writer_.AbandonEntry();
+      return;
+    }
+    deflaters_.Wait(*job);
+    if (job->first) {
+      writer_.BeginEntry(items_[job->item], job->expected_size);
+      crc_ = job->result.crc32;
+      length_ = job->data_size;
+    } else {
+      crc_ = CombineCrc32(crc_, job->result.crc32, job->data_size);
+      length_ += job->data_size;
+    }
+    writer_.WriteEntryData(job->result.compressed);
+    if (job->last) writer_.FinishEntry(crc_, length_);
+  }
+
+  const std::vector<ArchiveItem>& items_;
+  ZipWriter& writer_;
+  ChunkDeflaters deflaters_;
+  const size_t window_;
+  std::deque<std::shared_ptr<ChunkJob>> pending_;
+  uint32_t crc_ = 0;
+  uint64_t length_ = 0;
 };
 
 size_t WriteArchive(const std::vector<ArchiveItem>& items, const std::wstring& path,
                     const ArchiveOptions& options) {
   ArchiveFile out(path);
   ZipWriter writer(out, options.limits);
-  {
-    DeflatePipeline pipeline(items, std::min<size_t>(options.deflate_threads, items.size()));
-    for (size_t i = 0; i < items.size(); ++i) {
-      Slot& slot = pipeline.Take(i);
-      if (slot.state == SlotState::kDeflated) writer.AddDeflated(items[i], slot.data);
-      if (slot.state != SlotState::kStream) continue;
-      UniqueHandle file = OpenForArchive(items[i].path);
-      const int64_t size = file ? OpenFileSize(file.get()) : -1;
-      if (size >= 0) writer.AddStreamed(items[i], file.get(), static_cast<uint64_t>(size));
-    }
-  }
+  ArchivePipeline(items, writer, options.deflate_threads).Run();
   writer.Finish();
   out.Close();
   return writer.entry_count();

@@ -1,13 +1,8 @@
 #include "app/archive/zip_writer.h"
 
-#include "app/archive/raw_deflate.h"
 #include "common/strings.h"
 
 namespace velmora {
-
-namespace {
-constexpr size_t kReadBufferSize = 1 << 20;
-}
 
 std::pair<std::string, bool> EncodeEntryName(const std::wstring& name) {
   const UINT oem = ::GetOEMCP();
@@ -15,25 +10,12 @@ std::pair<std::string, bool> EncodeEntryName(const std::wstring& name) {
   return {EncodeCodePage(name, CP_UTF8), true};
 }
 
-bool DeflateToMemory(HANDLE file, uint64_t size, DeflatedData& out) {
-  out.compressed.clear();
-  RawDeflater deflater([&](const char* data, size_t n) { out.compressed.append(data, n); });
-  std::vector<char> buffer(kReadBufferSize);
-  if (!ReadInPieces(file, size, buffer, [&](const char* d, size_t n) { deflater.Feed(d, n); })) {
-    return false;
-  }
-  deflater.Finish();
-  out.crc32 = deflater.crc32();
-  out.uncompressed_size = deflater.bytes_in();
-  return true;
-}
-
-zip::Entry ZipWriter::BeginEntry(const ArchiveItem& item, uint64_t size) const {
+void ZipWriter::BeginEntry(const ArchiveItem& item, uint64_t expected_size) {
   zip::Entry entry;
   const auto [name, utf8] = EncodeEntryName(item.name);
   entry.name = name;
-  entry.flags = zip::kFlagMaximumCompression | (utf8 ? zip::kFlagUtf8Name : 0);
   entry.utf8_name = utf8;
+  entry.flags = zip::kFlagMaximumCompression | (utf8 ? zip::kFlagUtf8Name : 0);
   FILETIME local;
   if (!::FileTimeToLocalFileTime(&item.last_write, &local) ||
       !::FileTimeToDosDateTime(&local, &entry.dos_date, &entry.dos_time)) {
@@ -42,45 +24,38 @@ zip::Entry ZipWriter::BeginEntry(const ArchiveItem& item, uint64_t size) const {
   }
   entry.external_attributes = item.attributes;
   entry.local_header_offset = out_.position();
-  entry.zip64_sizes = zip::NeedsZip64Sizes(size, limits_);
-  return entry;
+  // Sizes can only shrink from here (a file is read no further than its size
+  // at opening), so this decides the header's layout for good.
+  entry.zip64_sizes = zip::NeedsZip64Sizes(expected_size, limits_);
+  current_ = std::move(entry);
+  out_.Write(std::string(zip::LocalFileHeaderSize(current_), '\0'));
 }
 
-void ZipWriter::AddDeflated(const ArchiveItem& item, const DeflatedData& data) {
-  zip::Entry entry = BeginEntry(item, data.uncompressed_size);
-  entry.crc32 = data.crc32;
-  entry.uncompressed_size = data.uncompressed_size;
-  entry.compressed_size = data.compressed.size();
-  out_.Write(zip::LocalFileHeader(entry, limits_));
-  out_.Write(data.compressed);
-  entries_.push_back(std::move(entry));
+void ZipWriter::WriteEntryData(const std::string& compressed) {
+  out_.Write(compressed);
+  current_.compressed_size += compressed.size();
 }
 
-bool ZipWriter::AddStreamed(const ArchiveItem& item, HANDLE file, uint64_t size) {
-  zip::Entry entry = BeginEntry(item, size);
-  // The header's CRC and sizes are known only afterwards: reserve its place.
-  out_.Write(std::string(zip::LocalFileHeaderSize(entry), '\0'));
-  RawDeflater deflater([&](const char* data, size_t n) { out_.Write(data, n); });
-  std::vector<char> buffer(kReadBufferSize);
-  if (!ReadInPieces(file, size, buffer, [&](const char* d, size_t n) { deflater.Feed(d, n); })) {
-    out_.TruncateTo(entry.local_header_offset);
-    return false;
-  }
-  deflater.Finish();
-  entry.crc32 = deflater.crc32();
-  entry.uncompressed_size = deflater.bytes_in();
-  entry.compressed_size = deflater.bytes_out();
-  out_.WriteAt(entry.local_header_offset, zip::LocalFileHeader(entry, limits_));
-  entries_.push_back(std::move(entry));
-  return true;
+void ZipWriter::FinishEntry(uint32_t crc32, uint64_t uncompressed_size) {
+  current_.crc32 = crc32;
+  current_.uncompressed_size = uncompressed_size;
+  out_.WriteAt(current_.local_header_offset, zip::LocalFileHeader(current_, limits_));
+  entries_.push_back(std::move(current_));
+  current_ = zip::Entry();
+}
+
+void ZipWriter::AbandonEntry() {
+  out_.TruncateTo(current_.local_header_offset);
+  current_ = zip::Entry();
 }
 
 void ZipWriter::Finish() {
+  constexpr size_t kDirectoryBufferSize = 1 << 20;
   const uint64_t directory_offset = out_.position();
   std::string directory;
   for (const zip::Entry& entry : entries_) {
     directory += zip::CentralFileHeader(entry, limits_);
-    if (directory.size() >= kReadBufferSize) {
+    if (directory.size() >= kDirectoryBufferSize) {
       out_.Write(directory);
       directory.clear();
     }

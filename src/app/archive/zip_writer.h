@@ -1,4 +1,4 @@
-// Writes entries into an archive file in the order they are added, then the
+// Writes entries into an archive file in the order they come, then the
 // central directory and its end records.
 #pragma once
 
@@ -14,31 +14,24 @@
 
 namespace velmora {
 
-// An entry's data, deflated ahead of writing.
-struct DeflatedData {
-  uint32_t crc32 = 0;
-  uint64_t uncompressed_size = 0;
-  std::string compressed;
-};
-
-// Deflates an open file of `size` bytes into memory; false when reading fails.
-bool DeflateToMemory(HANDLE file, uint64_t size, DeflatedData& out);
-
 class ZipWriter {
  public:
   ZipWriter(ArchiveFile& out, const zip::Limits& limits) : out_(out), limits_(limits) {}
 
-  void AddDeflated(const ArchiveItem& item, const DeflatedData& data);
-  // Deflates the open file straight into the archive. When reading fails the
-  // entry is cut off again and false is returned.
-  bool AddStreamed(const ArchiveItem& item, HANDLE file, uint64_t size);
+  // Reserves the entry's local header; its CRC and sizes are known only at the end.
+  void BeginEntry(const ArchiveItem& item, uint64_t expected_size);
+  void WriteEntryData(const std::string& compressed);
+  // Fills in the local header and keeps the entry for the central directory.
+  void FinishEntry(uint32_t crc32, uint64_t uncompressed_size);
+  // Cuts the entry begun last out of the archive again.
+  void AbandonEntry();
   void Finish();
   size_t entry_count() const { return entries_.size(); }
 
  private:
-  zip::Entry BeginEntry(const ArchiveItem& item, uint64_t size) const;
   ArchiveFile& out_;
   zip::Limits limits_;
+  zip::Entry current_;
   std::vector<zip::Entry> entries_;
 };
 
