@@ -6,10 +6,10 @@
 
 namespace velmora::ui {
 
-HFONT CreatePixelFont(const FontSpec& spec) {
-  return ::CreateFontW(-spec.pixel_height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+HFONT CreatePixelFont(const FontSpec& font) {
+  return ::CreateFontW(-font.pixel_height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, spec.face.c_str());
+                       DEFAULT_PITCH | FF_DONTCARE, font.face.c_str());
 }
 
 void Form::CreateForm(const FormSettings& settings) {

@@ -39,6 +39,6 @@ class Form : public Window {
   int background_colour_index_ = COLOR_BTNFACE;
 };
 
-HFONT CreatePixelFont(const FontSpec& spec);
+HFONT CreatePixelFont(const FontSpec& font);
 
 }  // namespace velmora::ui
