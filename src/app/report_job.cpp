@@ -71,6 +71,8 @@ void AddDateLine(ReportList& list) {
   }
 }
 
+// Steps whose collectors the program does not have yet still post their
+// marks, so that the bar always runs through all fifteen.
 void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folder,
                     ProgressReporter& progress) {
   ReportList list;
