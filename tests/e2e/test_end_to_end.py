@@ -29,29 +29,39 @@ def windows_path(path):
     return wine("winepath", "-w", path).stdout.decode().strip()
 
 
+def desktop_folder():
+    desktop = wine("cmd", "/c", "echo %USERPROFILE%\\Desktop").stdout.decode().strip()
+    return os.path.realpath(unix_path(desktop))
+
+
+def drive_the_program():
+    """Runs the driver; returns its output and its facts by key."""
+    # A file, not a pipe: Wine hands the driver's output on to the programs it
+    # starts, and a pipe would stay open as long as any of them runs.
+    with tempfile.TemporaryFile() as out:
+        subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"),
+                        os.path.join(BIN, "VelmoraHelper.exe")],
+                       stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=900)
+        out.seek(0)
+        output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
+    facts = {}
+    for line in output.splitlines():
+        key, _, value = line.partition(": ")
+        facts[key] = value
+    print(output)
+    return output, facts
+
+
 class EndToEnd(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        desktop = wine("cmd", "/c", "echo %USERPROFILE%\\Desktop").stdout.decode().strip()
-        cls.desktop_unix = unix_path(desktop)
+        cls.desktop_unix = desktop_folder()
         stale = os.path.join(cls.desktop_unix, "Velmora_Debug_Info.zip")
         os.makedirs(cls.desktop_unix, exist_ok=True)
         with open(stale, "wb") as f:
             f.write(b"an archive of an earlier run")
-        # A file, not a pipe: Wine hands the driver's output on to the programs it
-        # starts, and a pipe would stay open as long as any of them runs.
-        with tempfile.TemporaryFile() as out:
-            subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"),
-                            os.path.join(BIN, "VelmoraHelper.exe")],
-                           stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=900)
-            out.seek(0)
-            cls.driver_output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
-        cls.facts = {}
-        for line in cls.driver_output.splitlines():
-            key, _, value = line.partition(": ")
-            cls.facts[key] = value
+        cls.driver_output, cls.facts = drive_the_program()
         cls.archive = unix_path(cls.facts.get("archive", "")) if "archive" in cls.facts else ""
-        print(cls.driver_output)
 
     def test_program_ends_with_exit_code_zero(self):
         self.assertEqual(self.facts.get("exit"), "0", self.driver_output)
@@ -133,6 +143,37 @@ class EndToEnd(unittest.TestCase):
         data = self.member_bytes(name)
         self.assertEqual(data[:2], b"\xff\xfe", name)
         return data[2:].decode("utf-16-le")
+
+
+class FailedReport(unittest.TestCase):
+    """A destination that cannot take the archive: the run fails, the window says
+    so and is ready for another try."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop = desktop_folder()
+        cls.moved = cls.desktop + ".real"
+        os.rename(cls.desktop, cls.moved)
+        try:
+            with open(cls.desktop, "w") as f:
+                f.write("a file where the desktop folder should be")
+            cls.driver_output, cls.facts = drive_the_program()
+        finally:
+            os.remove(cls.desktop)
+            os.rename(cls.moved, cls.desktop)
+
+    def test_error_box_names_the_failure(self):
+        self.assertEqual(self.facts.get("caption"), "Error", self.driver_output)
+        self.assertEqual(self.facts.get("text"), "The info file save failed")
+
+    def test_window_is_ready_for_another_try(self):
+        self.assertEqual(self.facts.get("button"), "enabled", self.driver_output)
+        self.assertEqual(self.facts.get("progress"), "hidden")
+        self.assertEqual(self.facts.get("exit"), "0")  # closed by the driver
+
+    def test_working_folder_is_removed(self):
+        temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()
+        self.assertFalse(os.path.exists(os.path.join(unix_path(temp), "GetInfoDir")))
 
 
 def main():

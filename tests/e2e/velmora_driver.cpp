@@ -5,8 +5,10 @@
 //   caption: <message box caption>
 //   text: <message box text>
 //   archive: <the path named after the carriage return, if any>
+//   button: enabled|disabled, progress: visible|hidden  (when the window stays open)
 //   exit: <exit code of the program>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -149,8 +151,11 @@ int wmain(int argc, wchar_t** argv) {
   } else {
     ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   }
-  if (::WaitForSingleObject(process, 60'000) != WAIT_OBJECT_0) {
-    // A failed report leaves the window open: close it.
+  if (::WaitForSingleObject(process, 3'000) != WAIT_OBJECT_0) {
+    // A failed report leaves the window open, ready for another try: close it.
+    Say("button", ::IsWindowEnabled(button) ? L"enabled" : L"disabled");
+    HWND bar = ::FindWindowExW(main_window, nullptr, PROGRESS_CLASSW, nullptr);
+    Say("progress", bar != nullptr && ::IsWindowVisible(bar) ? L"visible" : L"hidden");
     ::PostMessageW(main_window, WM_CLOSE, 0, 0);
     if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
       return Fail("program did not end", process);
