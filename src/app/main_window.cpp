@@ -116,12 +116,10 @@ void TForm_VelmoraInfo::ResetAfterJob() {
 void TForm_VelmoraInfo::OnReportDone() {
   ResetAfterJob();
   const std::wstring path = ArchivePath;
-  if (IsOnDesktop(path)) {
-    ::MessageBoxW(handle(), (kSavedToDesktopText + path).c_str(), L"Information",
-                  MB_OK | MB_ICONINFORMATION);
-  } else {
-    ::MessageBoxW(handle(), (kSavedToFolderText + path).c_str(), L"Information",
-                  MB_OK | MB_ICONINFORMATION);
+  const bool on_desktop = IsOnDesktop(path);
+  const std::wstring text = (on_desktop ? kSavedToDesktopText : kSavedToFolderText) + path;
+  ::MessageBoxW(handle(), text.c_str(), L"Information", MB_OK | MB_ICONINFORMATION);
+  if (!on_desktop) {
     const std::wstring parameters = L"/select," + path;
     ::ShellExecuteW(nullptr, L"open", L"Explorer.exe", parameters.c_str(), nullptr, SW_SHOW);
   }

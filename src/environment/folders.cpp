@@ -39,6 +39,12 @@ std::wstring GetSpecialFolder(int csidl) {
   return FromBuffer(buffer, MAX_PATH + 1);
 }
 
+std::wstring LongPathOf(const std::wstring& path) {
+  wchar_t long_path[MAX_PATH] = {};
+  const DWORD n = ::GetLongPathNameW(path.c_str(), long_path, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? path : FromBuffer(long_path, MAX_PATH);
+}
+
 std::wstring GetProgramFile() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

@@ -12,6 +12,9 @@ std::wstring GetWindowsDrive();  // such as "C:"
 // Empty when the shell does not know the folder. The folder is not created.
 std::wstring GetSpecialFolder(int csidl);
 
+// The long form of a path (260 characters at most); the path itself when that fails.
+std::wstring LongPathOf(const std::wstring& path);
+
 std::wstring GetProgramFile();
 std::wstring GetProgramFolder();  // no trailing backslash
 

@@ -44,7 +44,7 @@ class MessageRecorder {
   HWND handle() const { return window_; }
   // (wParam, lParam) pairs in the order they arrived.
   const std::vector<std::pair<WPARAM, LPARAM>>& received() const { return received_; }
-  // Pumps messages until `done` holds or the thread handle is signalled and the queue is empty.
+  // Pumps messages until the thread has ended and nothing is left in the queue.
   void PumpUntilSignalled(HANDLE thread);
 
  private:

@@ -64,20 +64,6 @@ bool WaitForOutput(const std::wstring& path, HANDLE shell, std::chrono::millisec
   }
 }
 
-std::string ReadSharedFile(const std::wstring& path) {
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-  std::string bytes;
-  if (!file) return bytes;
-  char buffer[64 * 1024];
-  DWORD read = 0;
-  while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
-  }
-  return bytes;
-}
-
 std::wstring DecodeWithMark(const std::string& bytes) {
   if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) return DecodeCodePage(bytes.substr(3), CP_UTF8);
   if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
@@ -145,7 +131,7 @@ const ReportList& CaptureSystemInfo(std::chrono::milliseconds wait_limit) {
   UniqueHandle shell(info.hProcess);
   UniqueHandle job = JobFor(shell.get());
   if (!WaitForOutput(output, shell.get(), wait_limit)) EndTool(job.get(), shell.get());
-  g_system_info = DecodeTextLines(ReadSharedFile(output));
+  g_system_info = DecodeTextLines(ReadWholeFile(output));
   g_system_info.insert(g_system_info.begin(), {DateLine(), L"", L"===== System ====="});
   ::DeleteFileW(output.c_str());
   return g_system_info;

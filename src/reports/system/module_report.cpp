@@ -8,6 +8,7 @@
 
 #include "common/mapped_file.h"
 #include "common/strings.h"
+#include "environment/folders.h"
 #include "environment/version_resource.h"
 
 namespace velmora {
@@ -16,12 +17,6 @@ namespace {
 
 constexpr size_t kCrcPieceSize = 1 << 20;
 
-std::wstring LongPath(const std::wstring& path) {
-  wchar_t long_path[MAX_PATH] = {};
-  const DWORD n = ::GetLongPathNameW(path.c_str(), long_path, MAX_PATH);
-  return n == 0 || n >= MAX_PATH ? path : FromBuffer(long_path, MAX_PATH);
-}
-
 ModuleEntry DescribeModule(uintptr_t base, const std::wstring& windows_dir) {
   wchar_t file_name[MAX_PATH] = {};
   ModuleEntry entry;
@@ -29,7 +24,7 @@ ModuleEntry DescribeModule(uintptr_t base, const std::wstring& windows_dir) {
   if (::GetModuleFileNameW(reinterpret_cast<HMODULE>(base), file_name, MAX_PATH) == 0) {
     return entry;
   }
-  const std::wstring path = LongPath(FromBuffer(file_name, MAX_PATH));
+  const std::wstring path = LongPathOf(FromBuffer(file_name, MAX_PATH));
   entry.version = GetModuleVersionText(path);
   if (!StartsWithNoCase(path, windows_dir)) {
     if (const auto crc = FileCrc32(path)) entry.version += L",$" + HexLower(*crc, 8);

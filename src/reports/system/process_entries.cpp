@@ -11,6 +11,7 @@
 #include "common/dynamic_function.h"
 #include "common/handles.h"
 #include "common/strings.h"
+#include "environment/folders.h"
 
 namespace velmora {
 
@@ -117,10 +118,7 @@ std::wstring ImagePathOf(HANDLE process, const ProcessFunctions& f) {
       f.module_file_name_ex(process, nullptr, buffer, MAX_PATH) > 0) {
     path = FromBuffer(buffer, MAX_PATH);
   }
-  if (path.empty()) return path;
-  wchar_t long_path[MAX_PATH] = {};
-  const DWORD n = ::GetLongPathNameW(path.c_str(), long_path, MAX_PATH);
-  return n == 0 || n >= MAX_PATH ? path : FromBuffer(long_path, MAX_PATH);
+  return path.empty() ? path : LongPathOf(path);
 }
 
 std::wstring SystemDirectory260() {
