@@ -58,8 +58,8 @@ std::wstring WindowText(HWND window) {
 
 template <typename Predicate>
 HWND WaitForWindow(DWORD timeout_ms, HANDLE process, Predicate find) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
-  while (::GetTickCount64() < deadline) {
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < timeout_ms) {
     if (HWND found = find()) return found;
     if (::WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return nullptr;
   }

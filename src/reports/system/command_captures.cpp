@@ -6,6 +6,7 @@
 #include "common/handles.h"
 #include "common/report_file.h"
 #include "common/strings.h"
+#include "common/ticks.h"
 
 namespace velmora {
 
@@ -54,12 +55,12 @@ bool CanOpenExclusively(const std::wstring& path) {
 // Waits until the redirected output is complete: the shell has let go of the
 // file. False when the limit ran out, or the shell ended without making it.
 bool WaitForOutput(const std::wstring& path, HANDLE shell, std::chrono::milliseconds limit) {
-  const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(limit.count());
+  const TickDeadline deadline(static_cast<DWORD>(limit.count()));
   for (;;) {
     const bool shell_ended = shell == nullptr || ::WaitForSingleObject(shell, 0) == WAIT_OBJECT_0;
     if (CanOpenExclusively(path)) return true;
     if (shell_ended && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    if (::GetTickCount64() >= deadline) return false;
+    if (deadline.Passed()) return false;
     ::Sleep(kPollIntervalMs);
   }
 }
