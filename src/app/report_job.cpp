@@ -12,6 +12,7 @@
 #include "environment/folders.h"
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
+#include "reports/files/files_report.h"
 #include "reports/system/command_captures.h"
 #include "reports/system/disk_volumes.h"
 #include "reports/system/process_report.h"
@@ -22,11 +23,6 @@ namespace velmora {
 namespace {
 
 constexpr wchar_t kWorkingFolderName[] = L"GetInfoDir\\";
-
-bool FolderExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Creates the folder and any missing parents.
 void CreateFolderTree(const std::wstring& folder) {
@@ -88,7 +84,8 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   progress.Step();  // 4: browser helper objects
   list.push_back(kSeparatorLine);
   progress.Step();  // 5: security products and firewall
-  progress.Step();  // 6: product files
+  AddFilesReport(list);
+  progress.Step();  // 6
   SaveReportFile(list, folder + L"Velmora_Debug_Info.txt");
 }
 
