@@ -16,6 +16,7 @@
 #include "reports/system/command_captures.h"
 #include "reports/system/disk_volumes.h"
 #include "reports/system/process_report.h"
+#include "reports/system/services_report.h"
 #include "reports/system/system_summary.h"
 
 namespace velmora {
@@ -79,7 +80,8 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   list.push_back(kSeparatorLine);
   list.push_back(GetProcessReport());
   progress.Step();  // 2
-  progress.Step();  // 3: services
+  AppendServicesReport(list);
+  progress.Step();  // 3
   list.push_back(kSeparatorLine);
   progress.Step();  // 4: browser helper objects
   list.push_back(kSeparatorLine);

@@ -78,6 +78,14 @@ struct MappedViewTraits {
 };
 using UniqueMappedView = UniqueResource<const void*, MappedViewTraits>;
 
+struct ServiceHandleTraits {
+  static SC_HANDLE Invalid() { return nullptr; }
+  static bool IsValid(SC_HANDLE h) { return h != nullptr; }
+  static void Close(SC_HANDLE h) { ::CloseServiceHandle(h); }
+};
+// Service control manager and service handles.
+using UniqueServiceHandle = UniqueResource<SC_HANDLE, ServiceHandleTraits>;
+
 struct GdiObjectTraits {
   static HGDIOBJ Invalid() { return nullptr; }
   static bool IsValid(HGDIOBJ o) { return o != nullptr; }
