@@ -128,53 +128,5 @@ TEST_F(ReportJobTest, StaleFilesOfAnEarlierRunNeverReachTheArchive) {
   EXPECT_NE(info->Find("Velmora_Debug_Info.txt"), nullptr);
 }
 
-TEST(WorkingFolder, StaleFolderIsClearedBeforeARun) {
-  ScratchFolder temp;
-  const std::wstring stale = temp.path() + L"GetInfoDir\\AppPath\\";
-  ::CreateDirectoryW((temp.path() + L"GetInfoDir").c_str(), nullptr);
-  ::CreateDirectoryW(stale.c_str(), nullptr);
-  test::WriteBytes(stale + L"old.log", "old");
-  test::WriteBytes(temp.path() + L"GetInfoDir\\Velmora_Debug_Info.txt", "old");
-  const std::wstring folder = PrepareWorkingFolder(temp.path(), L"C:\\x\\VelmoraHelper.exe");
-  EXPECT_EQ(folder, temp.path() + L"GetInfoDir\\");
-  EXPECT_TRUE(PathExists(folder));
-  EXPECT_FALSE(PathExists(stale));
-  EXPECT_FALSE(PathExists(folder + L"Velmora_Debug_Info.txt"));
-}
-
-TEST(WorkingFolder, MissingParentsAreCreated) {
-  ScratchFolder temp;
-  const std::wstring nested = temp.path() + L"a\\b c\\";
-  EXPECT_EQ(PrepareWorkingFolder(nested, L"C:\\x\\VelmoraHelper.exe"), nested + L"GetInfoDir\\");
-  EXPECT_TRUE(PathExists(nested + L"GetInfoDir"));
-}
-
-TEST(WorkingFolder, FallsBackBesideTheProgramWithoutCreatingIt) {
-  ScratchFolder temp;
-  test::WriteBytes(temp.path() + L"blocker", "x");
-  const std::wstring folder =
-      PrepareWorkingFolder(temp.path() + L"blocker\\", temp.path() + L"prog\\VelmoraHelper.exe");
-  EXPECT_EQ(folder, temp.path() + L"prog\\GetInfoDir\\");
-  EXPECT_FALSE(PathExists(folder));
-}
-
-TEST(RemoveFolder, RemovesANestedTreeWithReadOnlyFiles) {
-  ScratchFolder temp;
-  const std::wstring root = temp.path() + L"tree";
-  ::CreateDirectoryW(root.c_str(), nullptr);
-  ::CreateDirectoryW((root + L"\\a").c_str(), nullptr);
-  ::CreateDirectoryW((root + L"\\a\\b").c_str(), nullptr);
-  test::WriteBytes(root + L"\\a\\b\\deep.txt", "deep");
-  test::WriteBytes(root + L"\\top.txt", "top");
-  ::SetFileAttributesW((root + L"\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_TRUE(RemoveFolder(root + L"\\"));
-  EXPECT_FALSE(PathExists(root));
-}
-
-TEST(RemoveFolder, MissingFolderReportsFailure) {
-  ScratchFolder temp;
-  EXPECT_FALSE(RemoveFolder(temp.path() + L"never-made"));
-}
-
 }  // namespace
 }  // namespace velmora

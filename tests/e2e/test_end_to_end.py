@@ -7,49 +7,17 @@ import glob
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
 import zipfile
 
-WINE = "/usr/lib/wine/wine64"
+import e2e_support as e2e
+from e2e_support import desktop_folder, unix_path, wine
+
 BIN = None
 
 
-def wine(*args, timeout=900):
-    return subprocess.run([WINE, *args], capture_output=True, timeout=timeout,
-                          stdin=subprocess.DEVNULL)
-
-
-def unix_path(windows_path):
-    out = wine("winepath", "-u", windows_path).stdout.decode().strip()
-    return out
-
-
-def windows_path(path):
-    return wine("winepath", "-w", path).stdout.decode().strip()
-
-
-def desktop_folder():
-    desktop = wine("cmd", "/c", "echo %USERPROFILE%\\Desktop").stdout.decode().strip()
-    return os.path.realpath(unix_path(desktop))
-
-
 def drive_the_program():
-    """Runs the driver; returns its output and its facts by key."""
-    # A file, not a pipe: Wine hands the driver's output on to the programs it
-    # starts, and a pipe would stay open as long as any of them runs.
-    with tempfile.TemporaryFile() as out:
-        subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"),
-                        os.path.join(BIN, "VelmoraHelper.exe")],
-                       stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=900)
-        out.seek(0)
-        output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
-    facts = {}
-    for line in output.splitlines():
-        key, _, value = line.partition(": ")
-        facts[key] = value
-    print(output)
-    return output, facts
+    return e2e.drive_the_program(BIN)
 
 
 class EndToEnd(unittest.TestCase):
