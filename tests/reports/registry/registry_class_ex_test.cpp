@@ -290,12 +290,5 @@ TEST(RegistryView, WithoutAutomaticViewTheMaskIsLeftAlone) {
   EXPECT_EQ(registry.Access(), static_cast<REGSAM>(KEY_READ));
 }
 
-TEST(RegistryFormat, HexBytesAndDwordText) {
-  const BYTE bytes[] = {0x00, 0x0F, 0xF0, 0xFF};
-  EXPECT_EQ(FormatHexBytes(bytes, 4), L"00,0F,F0,FF");
-  EXPECT_EQ(FormatHexBytes(bytes, 0), L"");
-  EXPECT_EQ(FormatDwordText(0xABCDEF), L"dword:00ABCDEF");
-}
-
 }  // namespace
 }  // namespace velmora
