@@ -8,6 +8,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
   velmora::RegisterProcessSections();
+  velmora::AppFrame = std::make_unique<const velmora::TAppFrame>();
   int exit_code = 0;
   {
     velmora::TForm_VelmoraInfo window;

@@ -10,8 +10,11 @@
 #include "common/report_list.h"
 #include "common/strings.h"
 #include "environment/folders.h"
+#include "environment/product_install.h"
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
+#include "reports/registry/bho_report.h"
+#include "reports/registry/registry_exports.h"
 #include "reports/system/command_captures.h"
 #include "reports/system/disk_volumes.h"
 #include "reports/system/process_report.h"
@@ -73,20 +76,34 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   progress.Step();  // 2
   progress.Step();  // 3: services
   list.push_back(kSeparatorLine);
-  progress.Step();  // 4: browser helper objects
+  AppendList(list, GetBhoReport());
+  progress.Step();  // 4
   list.push_back(kSeparatorLine);
   progress.Step();  // 5: security products and firewall
+  ProductInstallPath = FindProductInstallPath();
   progress.Step();  // 6: product files
   SaveReportFile(list, folder + L"Velmora_Debug_Info.txt");
 }
 
+// A registry-editor export saved as a report text file.
+void SaveRegistryExport(const std::wstring& path, bool with_header,
+                        void (*append_export)(ReportList&)) {
+  ReportList list;
+  if (with_header) list.push_back(L"Windows Registry Editor Version 5.00");
+  append_export(list);
+  SaveReportFile(list, path);
+}
+
 void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
-  progress.Step();  // 7: uninstall entries
-  progress.Step();  // 8: boot-time services
+  SaveRegistryExport(folder + L"uninstall.txt", true, ExportUninstallKeys);
+  progress.Step();  // 7
+  SaveRegistryExport(folder + L"boottime.txt", true, ExportBootTimeKeys);
+  progress.Step();  // 8
   ReportList volumes;
   AppendDiskVolumes(&volumes);
   SaveReportFile(volumes, folder + L"diskinfo.txt");
-  progress.Step();  // 9: services export
+  SaveRegistryExport(folder + L"services.txt", false, ExportServicesKey);
+  progress.Step();  // 9
   CaptureScheduledTasks(folder + L"taskschd.txt");
   progress.Step();  // 10
   progress.Step();  // 11: settings

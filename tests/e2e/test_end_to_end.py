@@ -20,9 +20,16 @@ def drive_the_program():
     return e2e.drive_the_program(BIN)
 
 
+BOOT_TIME_KEY = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\CorvaneBootTime"
+
+
 class EndToEnd(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        # The product's boot-time service, as its installer registers it.
+        wine("reg", "add", BOOT_TIME_KEY, "/v", "ImagePath", "/t", "REG_EXPAND_SZ",
+             "/d", "%SystemRoot%\\system32\\corvaneboot.exe", "/f")
+        cls.addClassCleanup(wine, "reg", "delete", BOOT_TIME_KEY, "/f")
         cls.desktop_unix = desktop_folder()
         stale = os.path.join(cls.desktop_unix, "Velmora_Debug_Info.zip")
         os.makedirs(cls.desktop_unix, exist_ok=True)
@@ -102,6 +109,20 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(self.member_text("diskinfo.txt").split("\r\n")[0], "C:\\ NTFS")
         with zipfile.ZipFile(self.archive) as z:
             self.assertIn("taskschd.txt", z.namelist())
+
+    def test_registry_exports_are_in_the_archive(self):
+        header = "Windows Registry Editor Version 5.00"
+        uninstall = self.member_text("uninstall.txt").split("\r\n")
+        self.assertEqual(uninstall[:3], [
+            header, "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall]"])
+        self.assertEqual(self.member_text("boottime.txt").split("\r\n"), [
+            header, "", "[" + BOOT_TIME_KEY + "]",
+            '"ImagePath"="%SystemRoot%\\\\system32\\\\corvaneboot.exe"', ""])
+        services = self.member_text("services.txt").split("\r\n")
+        self.assertEqual(services[:3], [
+            "*" * 81, "", "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services]"])
+        at = services.index("[" + BOOT_TIME_KEY + "]")
+        self.assertEqual(services[at + 1], '"ImagePath"="%SystemRoot%\\system32\\corvaneboot.exe"')
 
     def member_bytes(self, name):
         with zipfile.ZipFile(self.archive) as z:
