@@ -14,6 +14,8 @@
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
 #include "reports/files/files_report.h"
+#include "reports/files/product_files.h"
+#include "reports/files/product_listing.h"
 #include "reports/registry/bho_report.h"
 #include "reports/registry/registry_exports.h"
 #include "reports/system/command_captures.h"
@@ -110,13 +112,16 @@ void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
   progress.Step();  // 9
   CaptureScheduledTasks(folder + L"taskschd.txt");
   progress.Step();  // 10
-  progress.Step();  // 11: settings
+  CopyAppDataSettings(folder);
+  progress.Step();  // 11
   ReportList system_info;
   AppendList(system_info, CaptureSystemInfo());
   SaveReportFile(system_info, folder + L"SystemInfo.txt");
   progress.Step();  // 12
-  progress.Step();  // 13: product listing
-  progress.Step();  // 14: product files
+  SaveProductListing(folder);
+  progress.Step();  // 13
+  CopyProductFiles(folder);
+  progress.Step();  // 14
 }
 
 // Everything from preparing the working folder to the archive; a failure

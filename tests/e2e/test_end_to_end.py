@@ -12,6 +12,7 @@ import zipfile
 
 import e2e_support as e2e
 from e2e_support import desktop_folder, unix_path, wine
+from seeded_product import SeededProduct
 
 BIN = None
 
@@ -30,6 +31,9 @@ class EndToEnd(unittest.TestCase):
         wine("reg", "add", BOOT_TIME_KEY, "/v", "ImagePath", "/t", "REG_EXPAND_SZ",
              "/d", "%SystemRoot%\\system32\\corvaneboot.exe", "/f")
         cls.addClassCleanup(wine, "reg", "delete", BOOT_TIME_KEY, "/f")
+        cls.product = SeededProduct(BIN)
+        cls.product.seed()
+        cls.addClassCleanup(cls.product.remove)
         cls.desktop_unix = desktop_folder()
         stale = os.path.join(cls.desktop_unix, "Velmora_Debug_Info.zip")
         os.makedirs(cls.desktop_unix, exist_ok=True)
@@ -123,6 +127,28 @@ class EndToEnd(unittest.TestCase):
             "*" * 81, "", "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services]"])
         at = services.index("[" + BOOT_TIME_KEY + "]")
         self.assertEqual(services[at + 1], '"ImagePath"="%SystemRoot%\\system32\\corvaneboot.exe"')
+
+    def test_main_report_ends_with_the_product_files(self):
+        lines = self.member_text("Velmora_Debug_Info.txt").split("\r\n")
+        last_separator = len(lines) - 1 - lines[::-1].index("*" * 81)
+        self.assertEqual(set(lines[last_separator + 1:-1]), self.product.files_block())
+        self.assertEqual(lines[-1], "")
+
+    def test_files_info_lists_each_version(self):
+        lines = self.member_text("FilesInfo.txt").split("\r\n")
+        headings = ["===== Corvane v2 free", "===== Corvane v2 pro ", "===== Corvane v3 free",
+                    "===== Corvane v3 pro ", "===== Corvane v4 free", "===== Corvane v4 Pro"]
+        blocks = [line for heading in headings for line in ("", heading, "")]
+        self.assertEqual(lines[:len(blocks) + 3], blocks + ["", "===== Corvane v6", ""])
+        files = lines[len(blocks) + 3:-1]
+        self.assertEqual(len(files), len(set(files)), "a file listed twice")
+        self.assertEqual(set(files), self.product.listing_lines())
+
+    def test_product_files_are_copied_into_the_archive(self):
+        with zipfile.ZipFile(self.archive) as z:
+            names = [n for n in z.namelist() if n.split("/")[0] in ("AppPath", "AppData", "Downloader")]
+            copies = {name: z.read(name) for name in names}
+        self.assertEqual(copies, self.product.archived_copies())
 
     def member_bytes(self, name):
         with zipfile.ZipFile(self.archive) as z:

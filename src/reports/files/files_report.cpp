@@ -1,6 +1,8 @@
 #include "reports/files/files_report.h"
 
 #include "app/app_state.h"
+#include "common/cancellation.h"
+#include "common/cancellation.h"
 #include "common/date_text.h"
 #include "common/strings.h"
 #include "environment/folders.h"
@@ -23,8 +25,12 @@ void AddFilesReport(ReportList& list) {
     if (found.empty()) return;
     list.push_back(kSeparatorLine);
     ProductInstallPath = EnsureTrailingBackslash(ProductInstallPath);
-    for (const std::wstring& path : found)
+    for (const std::wstring& path : found) {
+      ThrowIfCancelled();  // every program file is read whole
       list.push_back(FilesReportLine(path, ProductInstallPath));
+    }
+  } catch (const ReportCancelled&) {
+    throw;
   } catch (...) {
     // The lines so far stay; the rest of the report does not depend on these.
   }

@@ -6,6 +6,7 @@
 
 #include "common/handles.h"
 #include "common/strings.h"
+#include "reports/files/visited_folders.h"
 
 namespace velmora {
 
@@ -16,6 +17,7 @@ struct Search {
   FindKind kind;
   std::vector<std::wstring> extensions;
   bool recurse;
+  VisitedFolders visited;
 };
 
 // From the last "." on, lower-cased; empty when the name has no ".".
@@ -32,9 +34,8 @@ bool TakesFile(const Search& search, const std::wstring& name) {
          search.extensions.end();
 }
 
-// `folder` ends with a backslash. Path length bounds the depth: a folder
-// whose path the platform no longer takes cannot be searched.
-void SearchFolder(const Search& search, const std::wstring& folder) {
+// `folder` ends with a backslash.
+void SearchFolder(Search& search, const std::wstring& folder) {
   WIN32_FIND_DATAW entry;
   UniqueFindHandle find(::FindFirstFileW((folder + L"*.*").c_str(), &entry));
   if (!find) return;
@@ -50,7 +51,8 @@ void SearchFolder(const Search& search, const std::wstring& folder) {
     if (name == L".svn") continue;
     if (search.kind == FindKind::kFolders) search.list.push_back(folder + name);
     if (search.kind == FindKind::kFilesAndFolders) search.list.push_back(folder + name + L"\\");
-    if (search.recurse) SearchFolder(search, folder + name + L"\\");
+    const std::wstring subfolder = folder + name + L"\\";
+    if (search.recurse && search.visited.FirstVisit(subfolder)) SearchFolder(search, subfolder);
   } while (::FindNextFileW(find.get(), &entry));
 }
 
@@ -74,8 +76,10 @@ std::vector<std::wstring> ParseMasks(const std::wstring& masks) {
 void FindFiles(const std::wstring& folder, ReportList& list, FindKind kind,
                const std::wstring& masks, bool recurse) {
   if (folder.empty()) return;
-  const Search search{list, kind, ParseMasks(masks), recurse};
-  SearchFolder(search, EnsureTrailingBackslash(folder));
+  Search search{list, kind, ParseMasks(masks), recurse, {}};
+  const std::wstring top = EnsureTrailingBackslash(folder);
+  search.visited.FirstVisit(top);
+  SearchFolder(search, top);
 }
 
 }  // namespace velmora

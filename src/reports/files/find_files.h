@@ -21,7 +21,8 @@ enum class FindKind {
 // `masks` such as "*.exe|*.dll|*.sys" select files by extension without regard
 // to case; empty masks take every file. With `recurse`, each subfolder is
 // searched right after its own entry, depth first; folders named exactly ".svn"
-// are skipped. A folder that cannot be searched adds nothing.
+// are skipped, and a folder reached again through a link is listed but not
+// searched again. A folder that cannot be searched adds nothing.
 void FindFiles(const std::wstring& folder, ReportList& list, FindKind kind,
                const std::wstring& masks, bool recurse);
 
