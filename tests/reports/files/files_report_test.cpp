@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/app_state.h"
+#include "common/date_text.h"
 #include "common/handles.h"
 #include "common/strings.h"
 #include "reports/files/md5.h"
@@ -14,18 +15,6 @@ namespace velmora {
 namespace {
 
 using test::ScratchFolder;
-
-std::wstring ShortDate(const SYSTEMTIME& t) {
-  wchar_t buffer[128] = {};
-  ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, buffer, 128);
-  return buffer;
-}
-
-std::wstring LongTime(const SYSTEMTIME& t) {
-  wchar_t buffer[128] = {};
-  ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &t, nullptr, buffer, 128);
-  return buffer;
-}
 
 void SetLastWrite(const std::wstring& path, const SYSTEMTIME& local) {
   FILETIME local_time, utc;
@@ -68,15 +57,18 @@ TEST_F(FilesReport, ProgramAtTheTopAndDriverInASubfolder) {
   AddFilesReport(list);
 
   EXPECT_EQ(ProductInstallPath, install_.path());
+  // At midnight the date alone; at other times the date, a blank and the time.
+  ASSERT_EQ(FormatLocalDateTime(midnight).find(L' '), std::wstring::npos);
+  ASSERT_NE(FormatLocalDateTime(afternoon).find(L' '), std::wstring::npos);
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list[0], L"earlier line");
   EXPECT_EQ(list[1], std::wstring(81, L'*'));
   EXPECT_EQ((std::set<std::wstring>{list[2], list[3]}),
             (std::set<std::wstring>{
                 L"Corvane.exe   Ver:1.0.0.12   MD5:" + DigestOfFile(program) + L"   DT:" +
-                    ShortDate(midnight),
+                    FormatLocalDateTime(midnight),
                 L"drivers\\vdisk.sys   Ver:   MD5:" + DigestOfFile(driver) + L"   DT:" +
-                    ShortDate(afternoon) + L" " + LongTime(afternoon),
+                    FormatLocalDateTime(afternoon),
             }));
 }
 
