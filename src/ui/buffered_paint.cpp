@@ -36,11 +36,13 @@ struct BufferedPaintFunctions {
   using Begin = PaintBuffer(WINAPI*)(HDC, const RECT*, BufferFormat, PaintParams*, HDC*);
   using SetAlpha = HRESULT(WINAPI*)(PaintBuffer, const RECT*, BYTE);
   using End = HRESULT(WINAPI*)(PaintBuffer, BOOL);
+  using GetBits = HRESULT(WINAPI*)(PaintBuffer, RGBQUAD**, int*);
 
   BufferedPaintFunctions() : library(::LoadLibraryW(L"uxtheme.dll")) {
     begin = LookUpFunction<Begin>(library.get(), "BeginBufferedPaint");
     set_alpha = LookUpFunction<SetAlpha>(library.get(), "BufferedPaintSetAlpha");
     end = LookUpFunction<End>(library.get(), "EndBufferedPaint");
+    get_bits = LookUpFunction<GetBits>(library.get(), "GetBufferedPaintBits");
   }
   bool available() const { return begin != nullptr && set_alpha != nullptr && end != nullptr; }
 
@@ -48,7 +50,22 @@ struct BufferedPaintFunctions {
   Begin begin = nullptr;
   SetAlpha set_alpha = nullptr;
   End end = nullptr;
+  GetBits get_bits = nullptr;
 };
+
+// Makes every pixel of the buffer opaque by hand, for systems whose
+// BufferedPaintSetAlpha is missing its implementation.
+void SetOpaqueByHand(const BufferedPaintFunctions& paint,
+                     BufferedPaintFunctions::PaintBuffer buffer, const RECT& rect) {
+  RGBQUAD* bits = nullptr;
+  int row = 0;
+  if (paint.get_bits == nullptr || FAILED(paint.get_bits(buffer, &bits, &row)) || bits == nullptr) {
+    return;
+  }
+  for (int y = 0; y < rect.bottom - rect.top; ++y) {
+    for (int x = 0; x < rect.right - rect.left; ++x) bits[y * row + x].rgbReserved = 255;
+  }
+}
 
 const BufferedPaintFunctions& BufferedPaint() {
   static const BufferedPaintFunctions functions;
@@ -66,7 +83,7 @@ void FillRectOnGlass(HDC dc, const RECT& rect, HBRUSH brush) {
     if (auto buffer =
             paint.begin(dc, &rect, BufferedPaintFunctions::kTopDownDib, &params, &buffer_dc)) {
       ::FillRect(buffer_dc, &rect, brush);
-      paint.set_alpha(buffer, nullptr, 255);
+      if (FAILED(paint.set_alpha(buffer, nullptr, 255))) SetOpaqueByHand(paint, buffer, rect);
       paint.end(buffer, TRUE);
       return;
     }
