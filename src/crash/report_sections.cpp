@@ -1,14 +1,15 @@
 #include "crash/report_sections.h"
 
 #include <algorithm>
-#include <mutex>
+
+#include "common/lock.h"
 
 namespace velmora::crash {
 
 namespace {
 
 // The crash reporter may read the sections from whichever thread crashed.
-std::mutex g_mutex;
+CriticalSection g_lock;
 std::vector<ReportSection> g_sections;
 
 std::vector<ReportSection>::iterator Locate(const std::wstring& name) {
@@ -20,7 +21,7 @@ std::vector<ReportSection>::iterator Locate(const std::wstring& name) {
 
 void RegisterSection(const std::wstring& name, const std::wstring& description,
                      SectionHandler handler) {
-  std::lock_guard lock(g_mutex);
+  ScopedLock lock(g_lock);
   auto existing = Locate(name);
   if (existing != g_sections.end()) {
     existing->handler = handler;
@@ -30,20 +31,20 @@ void RegisterSection(const std::wstring& name, const std::wstring& description,
 }
 
 void UnregisterSection(const std::wstring& name) {
-  std::lock_guard lock(g_mutex);
+  ScopedLock lock(g_lock);
   auto existing = Locate(name);
   if (existing != g_sections.end()) g_sections.erase(existing);
 }
 
 std::optional<ReportSection> FindSection(const std::wstring& name) {
-  std::lock_guard lock(g_mutex);
+  ScopedLock lock(g_lock);
   auto existing = Locate(name);
   if (existing == g_sections.end()) return std::nullopt;
   return *existing;
 }
 
 std::vector<ReportSection> Sections() {
-  std::lock_guard lock(g_mutex);
+  ScopedLock lock(g_lock);
   return g_sections;
 }
 

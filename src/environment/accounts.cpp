@@ -14,6 +14,9 @@ namespace velmora {
 namespace {
 
 using ActiveConsoleSessionFn = DWORD(WINAPI*)();
+using ProcessIdToSessionIdFn = BOOL(WINAPI*)(DWORD, DWORD*);
+using QuerySessionInformationFn = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
+using FreeMemoryFn = void(WINAPI*)(void*);
 
 bool IsWindows2000() {
   OSVERSIONINFOW info = {};
@@ -29,15 +32,36 @@ ActiveConsoleSessionFn LookUpActiveConsoleSession() {
                                                 "WTSGetActiveConsoleSessionId");
 }
 
-// Both are fixed when the program starts, before any other thread exists.
+// The session functions of the Terminal Services library, looked up by name:
+// a static import would keep the program from starting where it is missing.
+struct SessionApi {
+  ProcessIdToSessionIdFn process_session = nullptr;
+  QuerySessionInformationFn query = nullptr;
+  FreeMemoryFn free_memory = nullptr;
+
+  static SessionApi Load() {
+    HMODULE wtsapi = ::LoadLibraryW(L"wtsapi32.dll");  // kept loaded for the process
+    SessionApi api{
+        LookUpFunction<ProcessIdToSessionIdFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                               "ProcessIdToSessionId"),
+        LookUpFunction<QuerySessionInformationFn>(wtsapi, "WTSQuerySessionInformationW"),
+        LookUpFunction<FreeMemoryFn>(wtsapi, "WTSFreeMemory")};
+    if (api.free_memory == nullptr) api.query = nullptr;  // its memory could not be freed
+    return api;
+  }
+};
+
+// All are fixed when the program starts, before any other thread exists.
 const bool g_is_windows_2000 = IsWindows2000();
 const ActiveConsoleSessionFn g_active_console_session =
     g_is_windows_2000 ? nullptr : LookUpActiveConsoleSession();
+// Windows 2000 finds the session user through the shell's process instead.
+const SessionApi g_session_api = g_is_windows_2000 ? SessionApi{} : SessionApi::Load();
 
 struct WtsMemoryTraits {
   static void* Invalid() { return nullptr; }
   static bool IsValid(void* p) { return p != nullptr; }
-  static void Close(void* p) { ::WTSFreeMemory(p); }
+  static void Close(void* p) { g_session_api.free_memory(p); }
 };
 using UniqueWtsMemory = UniqueResource<void*, WtsMemoryTraits>;
 
@@ -86,8 +110,9 @@ std::wstring AccountNameOfSid(PSID sid) {
 std::wstring QuerySessionText(DWORD session_id, WTS_INFO_CLASS info_class) {
   UniqueWtsMemory memory;
   DWORD bytes = 0;
-  if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session_id, info_class,
-                                     reinterpret_cast<LPWSTR*>(memory.put()), &bytes)) {
+  if (g_session_api.query == nullptr ||
+      !g_session_api.query(WTS_CURRENT_SERVER_HANDLE, session_id, info_class,
+                           reinterpret_cast<LPWSTR*>(memory.put()), &bytes)) {
     return {};
   }
   return FromBuffer(static_cast<const wchar_t*>(memory.get()), bytes / sizeof(wchar_t));
@@ -96,8 +121,9 @@ std::wstring QuerySessionText(DWORD session_id, WTS_INFO_CLASS info_class) {
 bool IsSessionActive(DWORD session_id) {
   UniqueWtsMemory memory;
   DWORD bytes = 0;
-  if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session_id, WTSConnectState,
-                                     reinterpret_cast<LPWSTR*>(memory.put()), &bytes)) {
+  if (g_session_api.query == nullptr ||
+      !g_session_api.query(WTS_CURRENT_SERVER_HANDLE, session_id, WTSConnectState,
+                           reinterpret_cast<LPWSTR*>(memory.put()), &bytes)) {
     return false;
   }
   return bytes >= sizeof(INT) && *static_cast<const INT*>(memory.get()) == WTSActive;
@@ -164,7 +190,10 @@ DWORD GetActiveSessionId() {
   ForEachProcess([&](const PROCESSENTRY32W& entry) {
     if (!EqualsNoCase(ImageFileName(entry), L"explorer.exe")) return false;
     DWORD candidate = 0;
-    if (!::ProcessIdToSessionId(entry.th32ProcessID, &candidate)) return false;
+    if (g_session_api.process_session == nullptr ||
+        !g_session_api.process_session(entry.th32ProcessID, &candidate)) {
+      return false;
+    }
     if (!IsSessionActive(candidate)) return false;
     session = candidate;
     return true;

@@ -180,7 +180,7 @@ TEST_F(ArchiveTree, BytesDoNotDependOnTheThreadCount) {
   const std::wstring single = destination_.path() + L"single.zip";
   const std::wstring many = destination_.path() + L"many.zip";
   MakeArchive(root_, single, {0, zip::Limits{}});
-  MakeArchive(root_, many, {3, zip::Limits{}});
+  MakeArchive(root_, many, {4, zip::Limits{}});
   MakeArchive(root_, archive_, {1, zip::Limits{}});
   const std::string reference = ReadBytes(single);
   EXPECT_EQ(ReadBytes(many), reference);

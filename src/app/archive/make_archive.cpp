@@ -3,12 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <condition_variable>
+#include <climits>
 #include <deque>
 #include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "app/archive/archive_file.h"
@@ -16,7 +14,10 @@
 #include "app/archive/deflate_chunk.h"
 #include "app/archive/zip_writer.h"
 #include "common/errors.h"
+#include "common/handles.h"
+#include "common/lock.h"
 #include "common/strings.h"
+#include "common/worker_thread.h"
 
 namespace velmora {
 
@@ -38,41 +39,47 @@ struct ChunkJob {
   std::string data;
   size_t data_size = 0;
   DeflatedChunk result;
-  bool done = false;
+  UniqueHandle finished;  // set by the helper that deflated it; none when done in place
   std::exception_ptr error;
 };
 
 // Deflates submitted pieces on helper threads; without helpers, right away.
+// Helpers that cannot be started are simply not there: the archive is then
+// made by fewer of them, with the same bytes.
 class ChunkDeflaters {
  public:
-  explicit ChunkDeflaters(unsigned threads) {
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { WorkerLoop(); });
+  explicit ChunkDeflaters(unsigned threads)
+      : work_ready_(::CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr)) {
+    for (unsigned i = 0; i < threads && work_ready_; ++i) {
+      auto helper = std::make_unique<WorkerThread>();
+      if (!helper->Start([this] { WorkerLoop(); })) break;
+      helpers_.push_back(std::move(helper));
+    }
   }
   ~ChunkDeflaters() {
     {
-      std::lock_guard lock(mutex_);
+      ScopedLock lock(lock_);
       stopping_ = true;
     }
-    work_ready_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
+    if (!helpers_.empty()) ::ReleaseSemaphore(work_ready_.get(), LONG(helpers_.size()), nullptr);
+    helpers_.clear();  // each joins its thread
   }
 
   void Submit(const std::shared_ptr<ChunkJob>& job) {
-    if (threads_.empty()) {
+    if (!helpers_.empty()) job->finished.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!job->finished) {
       Deflate(*job);
-      job->done = true;
       return;
     }
     {
-      std::lock_guard lock(mutex_);
+      ScopedLock lock(lock_);
       queue_.push_back(job);
     }
-    work_ready_.notify_one();
+    ::ReleaseSemaphore(work_ready_.get(), 1, nullptr);
   }
 
   void Wait(ChunkJob& job) {
-    std::unique_lock lock(mutex_);
-    job_done_.wait(lock, [&] { return job.done; });
+    if (job.finished) ::WaitForSingleObject(job.finished.get(), INFINITE);
     if (job.error) std::rethrow_exception(job.error);
   }
 
@@ -90,29 +97,24 @@ class ChunkDeflaters {
 
   void WorkerLoop() {
     for (;;) {
+      ::WaitForSingleObject(work_ready_.get(), INFINITE);
       std::shared_ptr<ChunkJob> job;
       {
-        std::unique_lock lock(mutex_);
-        work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        ScopedLock lock(lock_);
         if (stopping_) return;
         job = std::move(queue_.front());
         queue_.pop_front();
       }
       Deflate(*job);
-      {
-        std::lock_guard lock(mutex_);
-        job->done = true;
-      }
-      job_done_.notify_all();
+      ::SetEvent(job->finished.get());
     }
   }
 
-  std::vector<std::thread> threads_;
-  std::mutex mutex_;
-  std::condition_variable work_ready_;
-  std::condition_variable job_done_;
+  UniqueHandle work_ready_;  // counts the queued pieces
+  CriticalSection lock_;
   std::deque<std::shared_ptr<ChunkJob>> queue_;
   bool stopping_ = false;
+  std::vector<std::unique_ptr<WorkerThread>> helpers_;  // last: joined first
 };
 
 // Reads the files in walk order, hands their pieces to the deflaters and
@@ -158,7 +160,6 @@ class ArchivePipeline {
 
   static std::shared_ptr<ChunkJob> Abandoned(std::shared_ptr<ChunkJob> job) {
     job->abandon = true;
-    job->done = true;
     return job;
   }
 
@@ -225,8 +226,7 @@ std::wstring CreateTemporaryArchive(const std::wstring& archive_path) {
 }  // namespace
 
 ArchiveOptions DefaultArchiveOptions() {
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  return {std::min(cores, kMaxDeflateThreads), zip::Limits{}};
+  return {std::min(ProcessorCount(), kMaxDeflateThreads), zip::Limits{}};
 }
 
 size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path) {
