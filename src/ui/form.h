@@ -71,6 +71,9 @@ class Form : public Window {
   // took it.
   bool DialogChar(wchar_t key);
 
+  // Controls on the form load with it.
+  void BeginLoading() override;
+
   // Paints the background and the visible controls into `dc`, which shows
   // the client area. WM_PAINT and WM_PRINTCLIENT use it.
   void PaintClient(HDC dc);
@@ -78,7 +81,6 @@ class Form : public Window {
  protected:
   void CreateForm(const FormSettings& settings);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  void BeginLoading() override;
   void Loaded() override;
 
  private:

@@ -45,6 +45,13 @@ class Label : public ::testing::Test {
     label.Perform(WM_PAINT, reinterpret_cast<WPARAM>(surface->dc()));
     return surface;
   }
+  // A label of a fixed size that cuts its caption with an end ellipsis.
+  void FixedWithEndEllipsis(int width, int height, bool word_wrap = false) {
+    label.SetAutoSize(false);
+    label.SetWordWrap(word_wrap);
+    label.SetEllipsisPosition(ui::epEndEllipsis);
+    label.SetBounds(10, 10, width, height);
+  }
   TestForm form;
   TRdLabel label;
 };
@@ -157,11 +164,8 @@ TEST_F(Label, AutoSizeKeepsTheCentreOrTheBottomOfVerticalLayouts) {
 }
 
 TEST_F(Label, WrappedTextWithEndEllipsisKeepsWholeLines) {
-  label.SetAutoSize(false);
-  label.SetWordWrap(true);
-  label.SetEllipsisPosition(ui::epEndEllipsis);
   const int line = LineHeight(label.Font());
-  label.SetBounds(10, 10, 120, line * 2 + line / 2);
+  FixedWithEndEllipsis(120, line * 2 + line / 2, true);
   label.SetCaption(
       L"This tool will collect information to help us diagnose and fix the problem you are "
       L"experiencing with our product.");
@@ -180,18 +184,13 @@ TEST_F(Label, WrappedTextWithEndEllipsisKeepsWholeLines) {
 }
 
 TEST_F(Label, TooSmallForOneLineStillDrawsOneLine) {
-  label.SetAutoSize(false);
-  label.SetWordWrap(true);
-  label.SetEllipsisPosition(ui::epEndEllipsis);
-  label.SetBounds(10, 10, 80, 5);
+  FixedWithEndEllipsis(80, 5, true);
   label.SetCaption(L"Several words that do not fit");
   EXPECT_TRUE(label.FoundTextEllipsis());
 }
 
 TEST_F(Label, SingleLineEllipsisStaysInside) {
-  label.SetAutoSize(false);
-  label.SetEllipsisPosition(ui::epEndEllipsis);
-  label.SetBounds(10, 10, 60, 20);
+  FixedWithEndEllipsis(60, 20);
   label.SetCaption(L"A caption far too long for sixty pixels");
   EXPECT_TRUE(label.FoundTextEllipsis());
   EXPECT_LE(Paint()->InkBounds(kBackground).right, 60);
@@ -211,9 +210,7 @@ TEST_F(Label, AutoSizeHeldByAConstraintMeasuresAgainWithTheEllipsis) {
 }
 
 TEST_F(Label, AutoShowHintShowsTheCaptionOnlyWhenItWasCut) {
-  label.SetAutoSize(false);
-  label.SetEllipsisPosition(ui::epEndEllipsis);
-  label.SetBounds(10, 10, 60, 20);
+  FixedWithEndEllipsis(60, 20);
   label.SetAutoShowHint(true);
   EXPECT_TRUE(label.ShowHint());
   auto ask = [&](const std::wstring& hint, LRESULT* result = nullptr) {

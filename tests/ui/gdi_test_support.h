@@ -50,7 +50,6 @@ class Surface {
 class TestForm : public ui::Form {
  public:
   TestForm(int client_width, int client_height, int left = 100, int top = 100);
-  using ui::Form::BeginLoading;
   // Shows the form and lets it paint.
   void ShowAndPaint();
   POINT ClientToScreenPoint(POINT client) const;
