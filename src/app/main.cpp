@@ -8,6 +8,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
   velmora::RegisterProcessSections();
+  velmora::AppFrame = std::make_unique<const velmora::TAppFrame>();
   int exit_code = 0;
   {
     velmora::TForm_VelmoraInfo window;
@@ -15,6 +16,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     ::ShowWindow(window.handle(), show_command == SW_HIDE ? SW_SHOWNORMAL : show_command);
     ::UpdateWindow(window.handle());
     exit_code = velmora::ui::RunMessageLoop();
+    // A report that cannot stop in time must not outlive what it uses: end
+    // the process before the program's own clean-up runs under it.
+    if (!window.WaitForJobToStop()) ::TerminateProcess(::GetCurrentProcess(), exit_code);
   }
   velmora::UnregisterProcessSections();
   return exit_code;

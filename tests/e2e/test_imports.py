@@ -26,7 +26,8 @@ ALLOWED = {
         GetComputerNameW GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId
         GetCurrentThread GetCurrentThreadId GetDateFormatW GetDiskFreeSpaceExW
         GetDriveTypeW GetEnvironmentVariableW GetExitCodeProcess GetExitCodeThread
-        GetFileAttributesExW GetFileAttributesW GetFileSize GetFileSizeEx GetFileTime
+        GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
+        GetFileTime
         GetFileType GetFullPathNameW GetLastError GetLocalTime GetLocaleInfoA
         GetLocaleInfoW GetLogicalDriveStringsW GetLogicalDrives GetLongPathNameW
         GetModuleFileNameW GetModuleHandleA GetModuleHandleW GetOEMCP GetACP
@@ -42,9 +43,11 @@ ALLOWED = {
         LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MapViewOfFile MulDiv
         Module32FirstW Module32NextW MoveFileExW MoveFileW MultiByteToWideChar OpenProcess
         OpenThread OutputDebugStringW Process32FirstW Process32NextW QueryDosDeviceW
-        QueryPerformanceCounter QueryPerformanceFrequency RaiseException ReadFile
+        QueryInformationJobObject QueryPerformanceCounter QueryPerformanceFrequency RaiseException
+        ReadFile
         ReadProcessMemory ReleaseSemaphore RemoveDirectoryW ResetEvent ResumeThread
-        SetEndOfFile SetErrorMode SetEvent SetFileAttributesW SetFilePointer
+        SetEndOfFile SetErrorMode SetEvent SetFileAttributesW SetFilePointer SetHandleInformation
+        SetInformationJobObject
         SetFilePointerEx SetLastError SetUnhandledExceptionFilter Sleep SuspendThread
         SystemTimeToFileTime TerminateJobObject TerminateProcess TerminateThread
         Thread32First Thread32Next TlsAlloc TlsFree TlsGetValue TlsSetValue
@@ -67,6 +70,7 @@ ALLOWED = {
         GetWindowThreadProcessId InflateRect IntersectRect InvalidateRect IsChild
         IsDialogMessageW IsRectEmpty IsWindow IsWindowEnabled IsWindowVisible KillTimer
         LoadCursorW LoadIconW LoadImageW MapWindowPoints MessageBeep MessageBoxW
+        MsgWaitForMultipleObjects
         MoveWindow OffsetRect PeekMessageW PostMessageW PostQuitMessage PtInRect
         RedrawWindow RegisterClassExW RegisterWindowMessageW ReleaseCapture ReleaseDC
         ScreenToClient SendMessageTimeoutW SendMessageW SetCapture SetCursor SetFocus
@@ -86,7 +90,9 @@ ALLOWED = {
         SetTextColor SetViewportOrgEx StretchBlt TextOutW
     """,
     "ADVAPI32.DLL": """
-        AdjustTokenPrivileges CloseServiceHandle DuplicateTokenEx EnumServicesStatusW
+        AdjustTokenPrivileges CheckTokenMembership CloseServiceHandle
+        ConvertStringSecurityDescriptorToSecurityDescriptorW ConvertStringSidToSidW
+        DuplicateTokenEx EnumServicesStatusW
         GetSidSubAuthority GetSidSubAuthorityCount GetTokenInformation GetUserNameW
         IsValidSid LookupAccountSidW LookupPrivilegeValueW OpenProcessToken OpenSCManagerW
         OpenServiceW QueryServiceConfigW QueryServiceStatus RegCloseKey RegCreateKeyExW

@@ -7,6 +7,10 @@
 //   archive: <the path named after the carriage return, if any>
 //   button: enabled|disabled, progress: visible|hidden  (when the window stays open)
 //   exit: <exit code of the program>
+// Options after the program's path:
+//   --env NAME=VALUE       sets a variable in the program's environment
+//   --close-during-report  closes the window once the report has started
+//                          (the progress bar shows) instead of waiting for it
 #include <windows.h>
 #include <commctrl.h>
 
@@ -108,10 +112,45 @@ int Fail(const char* what, HANDLE program = nullptr) {
 
 }  // namespace
 
+// Closes the window while the report runs and waits for the program to end.
+int CloseDuringReport(HWND main_window, HANDLE process) {
+  HWND bar = ::FindWindowExW(main_window, nullptr, PROGRESS_CLASSW, nullptr);
+  const bool shown = WaitForWindow(kReportTimeoutMs, process, [&] {
+                       return bar != nullptr && ::IsWindowVisible(bar) ? bar : nullptr;
+                     }) != nullptr;
+  Say("progress", shown ? L"visible" : L"never shown");
+  ::Sleep(1000);  // well into the report
+  ::PostMessageW(main_window, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(process, 60'000) != WAIT_OBJECT_0) {
+    return Fail("program did not end after its window closed", process);
+  }
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(process, &exit_code);
+  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  ::CloseHandle(process);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 2) return Fail("usage: velmora_driver PROGRAM");
+  if (argc < 2)
+    return Fail("usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report]");
   std::wstring program = argv[1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
+  bool close_during_report = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring option = argv[i];
+    if (option == L"--close-during-report") {
+      close_during_report = true;
+    } else if (option == L"--env" && i + 1 < argc) {
+      const std::wstring assignment = argv[++i];
+      const size_t equals = assignment.find(L'=');
+      if (equals == std::wstring::npos) return Fail("--env needs NAME=VALUE");
+      ::SetEnvironmentVariableW(assignment.substr(0, equals).c_str(),
+                                assignment.substr(equals + 1).c_str());
+    } else {
+      return Fail("unknown option");
+    }
+  }
   std::wstring command = L"\"" + program + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -123,14 +162,17 @@ int wmain(int argc, wchar_t** argv) {
   ::CloseHandle(info.hThread);
   const HANDLE process = info.hProcess;
 
+  // The window exists before its controls do: wait until it is shown.
   HWND main_window = WaitForWindow(kWindowTimeoutMs, process, [] {
-    return ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
+    HWND found = ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
+    return found != nullptr && ::IsWindowVisible(found) ? found : nullptr;
   });
   if (main_window == nullptr) return Fail("no main window", process);
   HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
   if (button == nullptr) return Fail("no button", process);
   Say("window", L"found");
   ::PostMessageW(button, BM_CLICK, 0, 0);
+  if (close_during_report) return CloseDuringReport(main_window, process);
 
   HWND dialog = WaitForWindow(kReportTimeoutMs, process, [&] {
     DialogSearch search = {info.dwProcessId, nullptr};
