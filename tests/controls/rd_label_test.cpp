@@ -25,6 +25,15 @@ RECT Measure(const ui::Font& font, const std::wstring& text, UINT flags = DT_NOP
   return rect;
 }
 
+// A bitmap of its own with the pixels of `surface`, for a picture to own.
+HBITMAP BitmapOf(const Surface& surface) {
+  HBITMAP bitmap = ::CreateCompatibleBitmap(surface.dc(), surface.width(), surface.height());
+  UniqueMemoryDc copy(::CreateCompatibleDC(surface.dc()));
+  SelectedObject selected(copy.get(), bitmap);
+  ::BitBlt(copy.get(), 0, 0, surface.width(), surface.height(), surface.dc(), 0, 0, SRCCOPY);
+  return bitmap;
+}
+
 int LineHeight(const ui::Font& font) {
   Surface surface(1, 1);
   ui::Canvas canvas(surface.dc());
@@ -379,15 +388,7 @@ TEST_F(Label, BackgroundPictureIsDrawnUnderTheText) {
 
   // A 3 x 3 picture of red stretched over the label.
   Surface source(3, 3, kRed);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(source.dc(), 3, 3);
-  {
-    HDC copy = ::CreateCompatibleDC(source.dc());
-    HGDIOBJ old = ::SelectObject(copy, bitmap);
-    ::BitBlt(copy, 0, 0, 3, 3, source.dc(), 0, 0, SRCCOPY);
-    ::SelectObject(copy, old);
-    ::DeleteDC(copy);
-  }
-  label.Background().SetBitmap(bitmap);
+  label.Background().SetBitmap(BitmapOf(source));
   EXPECT_EQ(Paint()->Count(label.ClientRect(), kRed), 30 * 30);
 
   // Made non-empty, the background option cuts the picture in thirds.
@@ -475,14 +476,8 @@ TEST(DesignPicture, NinePartsKeepTheCorners) {
   for (POINT corner : {POINT{0, 0}, POINT{2, 0}, POINT{0, 2}, POINT{2, 2}}) {
     ::SetPixel(picture.dc(), corner.x, corner.y, kRed);
   }
-  HBITMAP bitmap = ::CreateCompatibleBitmap(picture.dc(), 3, 3);
-  HDC copy = ::CreateCompatibleDC(picture.dc());
-  HGDIOBJ old = ::SelectObject(copy, bitmap);
-  ::BitBlt(copy, 0, 0, 3, 3, picture.dc(), 0, 0, SRCCOPY);
-  ::SelectObject(copy, old);
-  ::DeleteDC(copy);
   ui::Picture image;
-  image.SetBitmap(bitmap);
+  image.SetBitmap(BitmapOf(picture));
 
   TDesignRect nine;
   nine.SetMargins(1, 1, 1, 1);
