@@ -12,6 +12,23 @@ namespace velmora {
 
 namespace {
 
+// The extensions that a masks text selects: lower-cased, leading "*" dropped,
+// empty parts left out ("*.exe|*.DLL" gives ".exe" and ".dll").
+std::vector<std::wstring> ParseMasks(const std::wstring& masks) {
+  std::vector<std::wstring> extensions;
+  const std::wstring lower = ToLower(masks);
+  size_t start = 0;
+  for (;;) {
+    const size_t bar = lower.find(L'|', start);
+    const std::wstring part =
+        lower.substr(start, bar == std::wstring::npos ? std::wstring::npos : bar - start);
+    const size_t first = part.find_first_not_of(L'*');
+    if (first != std::wstring::npos) extensions.push_back(part.substr(first));
+    if (bar == std::wstring::npos) return extensions;
+    start = bar + 1;
+  }
+}
+
 struct Search {
   ReportList& list;
   FindKind kind;
@@ -57,21 +74,6 @@ void SearchFolder(Search& search, const std::wstring& folder) {
 }
 
 }  // namespace
-
-std::vector<std::wstring> ParseMasks(const std::wstring& masks) {
-  std::vector<std::wstring> extensions;
-  const std::wstring lower = ToLower(masks);
-  size_t start = 0;
-  for (;;) {
-    const size_t bar = lower.find(L'|', start);
-    const std::wstring part =
-        lower.substr(start, bar == std::wstring::npos ? std::wstring::npos : bar - start);
-    const size_t first = part.find_first_not_of(L'*');
-    if (first != std::wstring::npos) extensions.push_back(part.substr(first));
-    if (bar == std::wstring::npos) return extensions;
-    start = bar + 1;
-  }
-}
 
 void FindFiles(const std::wstring& folder, ReportList& list, FindKind kind,
                const std::wstring& masks, bool recurse) {

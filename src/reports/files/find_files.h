@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "common/report_list.h"
 
@@ -25,9 +24,5 @@ enum class FindKind {
 // searched again. A folder that cannot be searched adds nothing.
 void FindFiles(const std::wstring& folder, ReportList& list, FindKind kind,
                const std::wstring& masks, bool recurse);
-
-// The extensions that a masks text selects: lower-cased, leading "*" dropped,
-// empty parts left out ("*.exe|*.DLL" gives ".exe" and ".dll").
-std::vector<std::wstring> ParseMasks(const std::wstring& masks);
 
 }  // namespace velmora

@@ -113,12 +113,5 @@ TEST(FindFiles, EmptyOrMissingFolderAddsNothing) {
   EXPECT_TRUE(list.empty());
 }
 
-TEST(FindFiles, MasksBecomeLowerCaseExtensions) {
-  EXPECT_EQ(ParseMasks(L"*.exe|*.DLL|*.sys"),
-            (std::vector<std::wstring>{L".exe", L".dll", L".sys"}));
-  EXPECT_EQ(ParseMasks(L"**.Log||*|.ini"), (std::vector<std::wstring>{L".log", L".ini"}));
-  EXPECT_TRUE(ParseMasks(L"").empty());
-}
-
 }  // namespace
 }  // namespace velmora

@@ -148,18 +148,6 @@ TEST_F(SeededProduct, FileListInItsOrderWithoutSubfoldersOrExcludedNames) {
   EXPECT_EQ(at, list.size());
 }
 
-TEST_F(SeededProduct, ListFolderFilesMatchesOneFolderOnly) {
-  ReportList result = {L"left over"};
-  EXPECT_EQ(
-      ListFolderFiles(install_.path() + L"Update", L"*.*", {L"DESKTOP.INI", L"thumbs.db"}, result),
-      2u);
-  EXPECT_EQ(std::set<std::wstring>(result.begin(), result.end()),
-            (std::set<std::wstring>{install_.path() + L"Update\\patch.exe",
-                                    install_.path() + L"Update\\update.log"}));
-  EXPECT_EQ(ListFolderFiles(install_.path() + L"missing", L"*.*", {}, result), 0u);
-  EXPECT_TRUE(result.empty());
-}
-
 TEST_F(SeededProduct, CopiesLandInTheirPlacesWithoutOverwriting) {
   const std::wstring& w = work_.path();
   ::CreateDirectoryW((w + L"AppPath").c_str(), nullptr);
