@@ -94,34 +94,26 @@ class UniqueVariant {
   VARIANT value_;
 };
 
-// The calling thread as a single-threaded apartment for the owner's lifetime.
-// A thread that is already an apartment of another kind keeps it, and is not
-// uninitialised by us: only a successful initialisation is undone.
-class ComApartment {
+// COM or OLE on the calling thread for the owner's lifetime. A thread that is
+// already an apartment of another kind keeps it and is not uninitialised by
+// us: only a successful initialisation is undone.
+template <HRESULT(WINAPI* Initialize)(LPVOID), void(WINAPI* Uninitialize)()>
+class ScopedComInitialisation {
  public:
-  ComApartment() : result_(::CoInitialize(nullptr)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) ::CoUninitialize();
+  ScopedComInitialisation() : result_(Initialize(nullptr)) {}
+  ~ScopedComInitialisation() {
+    if (SUCCEEDED(result_)) Uninitialize();
   }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
+  ScopedComInitialisation(const ScopedComInitialisation&) = delete;
+  ScopedComInitialisation& operator=(const ScopedComInitialisation&) = delete;
 
  private:
   HRESULT result_;
 };
 
-// OLE on the calling thread for the owner's lifetime, with the same rule.
-class OleSession {
- public:
-  OleSession() : result_(::OleInitialize(nullptr)) {}
-  ~OleSession() {
-    if (SUCCEEDED(result_)) ::OleUninitialize();
-  }
-  OleSession(const OleSession&) = delete;
-  OleSession& operator=(const OleSession&) = delete;
-
- private:
-  HRESULT result_;
-};
+// The calling thread as a single-threaded apartment.
+using ComApartment = ScopedComInitialisation<::CoInitialize, ::CoUninitialize>;
+// OLE (a single-threaded apartment with drag and drop and the clipboard).
+using OleSession = ScopedComInitialisation<::OleInitialize, ::OleUninitialize>;
 
 }  // namespace velmora
