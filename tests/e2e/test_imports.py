@@ -40,7 +40,7 @@ ALLOWED = {
         GlobalMemoryStatusEx GlobalUnlock HeapAlloc HeapFree InitializeCriticalSection
         InterlockedCompareExchange InterlockedDecrement InterlockedExchange
         InterlockedIncrement IsBadReadPtr IsDBCSLeadByteEx IsDebuggerPresent
-        LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MapViewOfFile
+        LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MapViewOfFile MulDiv
         Module32FirstW Module32NextW MoveFileExW MoveFileW MultiByteToWideChar OpenProcess
         OpenThread OutputDebugStringW Process32FirstW Process32NextW QueryDosDeviceW
         QueryInformationJobObject QueryPerformanceCounter QueryPerformanceFrequency RaiseException
@@ -53,13 +53,14 @@ ALLOWED = {
         Thread32First Thread32Next TlsAlloc TlsFree TlsGetValue TlsSetValue
         UnhandledExceptionFilter UnmapViewOfFile VirtualProtect VirtualQuery
         WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
-        lstrlenW
+        lstrcpynW lstrlenW
     """,
     "USER32.DLL": """
         AdjustWindowRectEx AppendMenuW BeginPaint CallWindowProcW CharLowerBuffW CharUpperBuffW
-        CheckDlgButton ClientToScreen CopyRect CreateWindowExW DefWindowProcW DestroyCursor
+        CheckDlgButton ClientToScreen CopyImage CopyRect CreateWindowExW DefWindowProcW
+        DestroyCursor
         DestroyIcon DestroyWindow DispatchMessageW DrawEdge DrawFocusRect DrawIconEx DrawTextExW
-        DrawTextW EnableWindow EndPaint EnumChildWindows EnumThreadWindows EnumWindows
+        DrawTextW EnableWindow EndPaint EqualRect EnumChildWindows EnumThreadWindows EnumWindows
         FillRect FindWindowExW FindWindowW FrameRect GetActiveWindow GetAsyncKeyState
         GetCapture GetClassInfoExW GetClassNameW GetClientRect GetClipboardFormatNameW
         GetCursorPos GetDC GetDesktopWindow GetDlgCtrlID GetDlgItem GetFocus
@@ -80,11 +81,12 @@ ALLOWED = {
     """,
     "GDI32.DLL": """
         BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateDIBSection CreateFontIndirectW
-        CreateFontW CreatePen CreateRectRgn CreateSolidBrush DeleteDC DeleteObject
+        CreateFontW CreatePen CreateRectRgn CreateSolidBrush DeleteDC DeleteObject Ellipse
         ExtTextOutW GetBkColor GetBkMode GetCurrentObject GetDeviceCaps GetObjectW GetPixel
         GetStockObject GetTextColor GetTextExtentPoint32W GetTextFaceW GetTextMetricsW
-        IntersectClipRect LineTo MoveToEx PatBlt Polyline Rectangle RestoreDC SaveDC
-        SelectClipRgn SelectObject SetBkColor SetBkMode SetPixel SetTextAlign
+        IntersectClipRect LineTo MoveToEx OffsetViewportOrgEx PatBlt Polyline Rectangle
+        RectVisible RestoreDC SaveDC
+        SelectClipRgn SelectObject SetBkColor SetBkMode SetPixel SetStretchBltMode SetTextAlign
         SetTextColor SetViewportOrgEx StretchBlt TextOutW
     """,
     "ADVAPI32.DLL": """
