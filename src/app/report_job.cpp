@@ -16,11 +16,13 @@
 #include "reports/files/files_report.h"
 #include "reports/files/product_files.h"
 #include "reports/files/product_listing.h"
+#include "reports/registry/autoruns_report.h"
 #include "reports/registry/bho_report.h"
 #include "reports/registry/registry_exports.h"
 #include "reports/system/command_captures.h"
 #include "reports/system/disk_volumes.h"
 #include "reports/system/process_report.h"
+#include "reports/system/security_report.h"
 #include "reports/system/services_report.h"
 #include "reports/system/system_summary.h"
 
@@ -58,6 +60,14 @@ class WorkingFolderCleanup {
   WorkingFolder& folder_;
 };
 
+// A failure here costs only the autoruns block; the run goes on.
+void AddAutorunsReport(ReportList& list) {
+  try {
+    AppendList(list, GetAutorunsReport());
+  } catch (...) {
+  }
+}
+
 void AddDateLine(ReportList& list) {
   try {
     list.push_back(L"Date:" + FormatCurrentLocalDateTime());
@@ -83,8 +93,10 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   list.push_back(kSeparatorLine);
   AppendList(list, GetBhoReport());
   progress.Step();  // 4
+  AddAutorunsReport(list);
   list.push_back(kSeparatorLine);
-  progress.Step();  // 5: security products and firewall
+  AppendSecurityReport(list);
+  progress.Step();  // 5
   ProductInstallPath = FindProductInstallPath();
   AddFilesReport(list);
   progress.Step();  // 6
