@@ -3,10 +3,18 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "crash/crash_reporter.h"
+#include "environment/folders.h"
+#include "environment/version_resource.h"
+#include "reports/system/os_description.h"
 #include "reports/system/process_sections.h"
 #include "ui/application.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
+  velmora::crash::InstallCrashReporter(
+      {velmora::kWindowCaption,
+       velmora::GetFileVersionString(velmora::GetProgramFile(), L"Unknown"),
+       velmora::GetOsDescription().description});
   velmora::RegisterProcessSections();
   int exit_code = 0;
   {
@@ -16,6 +24,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     ::UpdateWindow(window.handle());
     exit_code = velmora::ui::RunMessageLoop();
   }
+  velmora::crash::WaitWhileReporting();
   velmora::UnregisterProcessSections();
   return exit_code;
 }

@@ -85,6 +85,13 @@ struct GdiObjectTraits {
 };
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
 
+struct WindowsHookTraits {
+  static HHOOK Invalid() { return nullptr; }
+  static bool IsValid(HHOOK h) { return h != nullptr; }
+  static void Close(HHOOK h) { ::UnhookWindowsHookEx(h); }
+};
+using UniqueWindowsHook = UniqueResource<HHOOK, WindowsHookTraits>;
+
 // Restores the previous object of a device context when it goes out of scope.
 class SelectedObject {
  public:

@@ -48,15 +48,17 @@ ALLOWED = {
         SetFilePointerEx SetLastError SetUnhandledExceptionFilter Sleep SuspendThread
         SystemTimeToFileTime TerminateJobObject TerminateProcess TerminateThread
         Thread32First Thread32Next TlsAlloc TlsFree TlsGetValue TlsSetValue
-        UnhandledExceptionFilter UnmapViewOfFile VirtualProtect VirtualQuery
+        UnhandledExceptionFilter UnmapViewOfFile VirtualAlloc VirtualProtect VirtualQuery
         WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
         lstrlenW
     """,
     "USER32.DLL": """
-        AdjustWindowRectEx AppendMenuW BeginPaint CallWindowProcW CharLowerBuffW CharUpperBuffW
+        AdjustWindowRectEx AppendMenuW BeginPaint CallNextHookEx CallWindowProcW CharLowerBuffW
+        CharUpperBuffW
         CheckDlgButton ClientToScreen CopyRect CreateWindowExW DefWindowProcW DestroyCursor
         DestroyIcon DestroyWindow DispatchMessageW DrawEdge DrawFocusRect DrawIconEx DrawTextExW
-        DrawTextW EnableWindow EndPaint EnumChildWindows EnumThreadWindows EnumWindows
+        DrawTextW EnableWindow EndPaint EnumChildWindows EnumDisplayDevicesW EnumDisplaySettingsW
+        EnumThreadWindows EnumWindows
         FillRect FindWindowExW FindWindowW FrameRect GetActiveWindow GetAsyncKeyState
         GetCapture GetClassInfoExW GetClassNameW GetClientRect GetClipboardFormatNameW
         GetCursorPos GetDC GetDesktopWindow GetDlgCtrlID GetDlgItem GetFocus
@@ -70,8 +72,10 @@ ALLOWED = {
         RedrawWindow RegisterClassExW RegisterWindowMessageW ReleaseCapture ReleaseDC
         ScreenToClient SendMessageTimeoutW SendMessageW SetCapture SetCursor SetFocus
         SetForegroundWindow SetRect SetRectEmpty SetTimer SetWindowLongW SetWindowPos
+        SetWindowsHookExW
         SetWindowTextW ShowCursor ShowWindow SystemParametersInfoW TrackMouseEvent
-        TranslateMessage UnionRect UnregisterClassW UpdateWindow ValidateRect WindowFromPoint
+        TranslateMessage UnhookWindowsHookEx UnionRect UnregisterClassW UpdateWindow ValidateRect
+        WindowFromPoint
         wsprintfW
     """,
     "GDI32.DLL": """

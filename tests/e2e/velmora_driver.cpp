@@ -7,6 +7,13 @@
 //   archive: <the path named after the carriage return, if any>
 //   button: enabled|disabled, progress: visible|hidden  (when the window stays open)
 //   exit: <exit code of the program>
+//
+// With --crash PROGRAM FAULT it starts "PROGRAM FAULT" and waits for its crash
+// box instead: caption, text, buttons (how many), button (the first one's
+// caption), window (responding|hung|none: the program's own window while the
+// box is shown); then it presses the button and reports ended-ms (from the
+// press to the end of the process) and exit. "box: none" when the program
+// ended without one.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -98,6 +105,55 @@ std::wstring DialogMessage(HWND dialog) {
   return longest;
 }
 
+struct WindowSearch {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK FindProgramWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  wchar_t class_name[64] = {};
+  ::GetClassNameW(window, class_name, 64);
+  if (owner == search->process_id && std::wcscmp(class_name, L"#32770") != 0 &&
+      ::IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::vector<HWND> Buttons(HWND dialog) {
+  std::vector<HWND> buttons;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t class_name[64] = {};
+    ::GetClassNameW(child, class_name, 64);
+    if (_wcsicmp(class_name, L"Button") == 0) buttons.push_back(child);
+  }
+  return buttons;
+}
+
+HANDLE StartProgram(std::wstring command, DWORD* process_id) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return nullptr;
+  }
+  ::CloseHandle(info.hThread);
+  *process_id = info.dwProcessId;
+  return info.hProcess;
+}
+
+void SayExitCode(HANDLE process) {
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(process, &exit_code);
+  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  std::fflush(stdout);
+}
+
 int Fail(const char* what, HANDLE program = nullptr) {
   std::printf("error: %s\n", what);
   std::fflush(stdout);
@@ -106,22 +162,59 @@ int Fail(const char* what, HANDLE program = nullptr) {
   return 2;
 }
 
+int DriveCrash(const std::wstring& command) {
+  DWORD process_id = 0;
+  const HANDLE process = StartProgram(command, &process_id);
+  if (process == nullptr) return Fail("cannot start the program");
+  HWND box = WaitForWindow(kWindowTimeoutMs, process, [&] {
+    DialogSearch search = {process_id, nullptr};
+    ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  });
+  if (box == nullptr) {
+    if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return Fail("no crash box", process);
+    Say("box", L"none");
+    SayExitCode(process);
+    return 0;
+  }
+  ::Sleep(200);  // let the box finish laying out its text
+  Say("caption", WindowText(box));
+  Say("text", Escaped(DialogMessage(box)));
+  const std::vector<HWND> buttons = Buttons(box);
+  Say("buttons", std::to_wstring(buttons.size()));
+  if (buttons.empty()) return Fail("no button", process);
+  Say("button", WindowText(buttons[0]));
+  WindowSearch search = {process_id, nullptr};
+  ::EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&search));
+  DWORD_PTR result = 0;
+  Say("window",
+      search.found == nullptr ? L"none"
+      : ::SendMessageTimeoutW(search.found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0
+          ? L"responding"
+          : L"hung");
+  const DWORD pressed = ::GetTickCount();
+  ::PostMessageW(buttons[0], BM_CLICK, 0, 0);
+  if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
+    return Fail("program did not end", process);
+  }
+  Say("ended-ms", std::to_wstring(::GetTickCount() - pressed));
+  SayExitCode(process);
+  ::CloseHandle(process);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 2) return Fail("usage: velmora_driver PROGRAM");
-  std::wstring program = argv[1];
+  const bool crash = argc == 4 && std::wcscmp(argv[1], L"--crash") == 0;
+  if (argc != 2 && !crash) return Fail("usage: velmora_driver [--crash] PROGRAM [FAULT]");
+  std::wstring program = argv[crash ? 2 : 1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
   std::wstring command = L"\"" + program + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-    return Fail("cannot start the program");
-  }
-  ::CloseHandle(info.hThread);
-  const HANDLE process = info.hProcess;
+  if (crash) return DriveCrash(command + L" " + argv[3]);
+  DWORD process_id = 0;
+  const HANDLE process = StartProgram(command, &process_id);
+  if (process == nullptr) return Fail("cannot start the program");
 
   HWND main_window = WaitForWindow(kWindowTimeoutMs, process, [] {
     return ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
@@ -133,7 +226,7 @@ int wmain(int argc, wchar_t** argv) {
   ::PostMessageW(button, BM_CLICK, 0, 0);
 
   HWND dialog = WaitForWindow(kReportTimeoutMs, process, [&] {
-    DialogSearch search = {info.dwProcessId, nullptr};
+    DialogSearch search = {process_id, nullptr};
     ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
   });
@@ -161,9 +254,7 @@ int wmain(int argc, wchar_t** argv) {
       return Fail("program did not end", process);
     }
   }
-  DWORD exit_code = 0;
-  ::GetExitCodeProcess(process, &exit_code);
-  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  SayExitCode(process);
   ::CloseHandle(process);
   return 0;
 }
