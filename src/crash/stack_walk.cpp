@@ -95,7 +95,6 @@ size_t WalkWithDbgHelp(const CONTEXT& context, const MemoryReader& memory, uint6
   return count;
 }
 
-#ifdef _WIN64
 bool IsInModule(uint64_t address) {
   MEMORY_BASIC_INFORMATION region = {};
   return ::VirtualQuery(reinterpret_cast<const void*>(address), &region, sizeof(region)) ==
@@ -103,6 +102,18 @@ bool IsInModule(uint64_t address) {
          region.Type == MEM_IMAGE;
 }
 
+// As if the function at the top of the stack had returned to `return_address`.
+void StepToCaller(CONTEXT& context, uint64_t return_address) {
+#ifdef _WIN64
+  context.Rip = return_address;
+  context.Rsp += sizeof(uint64_t);
+#else
+  context.Eip = static_cast<DWORD>(return_address);
+  context.Esp += sizeof(DWORD);
+#endif
+}
+
+#ifdef _WIN64
 // The system's own unwinder, run on the stack in place for the faulting
 // thread or on the copy of another thread's stack: the stack pointer and the
 // frame register are moved into the copy as they are found.
@@ -269,15 +280,29 @@ void AppendStack(TextBuffer& out, const CONTEXT& context, const ThreadRecord* th
                  const SymbolSession& symbols) {
   const ThreadStackReader memory(thread);
   uint64_t frames[kMaxFrames + 1];
+  size_t first = 0;
+  CONTEXT start = context;
+  // A call through a bad pointer lands outside every module, where no walk
+  // can begin; the call's return address on top of the stack can.
+  uint64_t return_address = 0;
+  if (!IsInModule(InstructionPointer(context)) &&
+      memory.Read(StackPointer(context), &return_address, sizeof(void*)) &&
+      IsInModule(return_address)) {
+    frames[first++] = InstructionPointer(context);
+    StepToCaller(start, return_address);
+  }
+  uint64_t* walked = frames + first;
+  const size_t room = kMaxFrames + 1 - first;
   size_t count = 0;
-  if (symbols.active()) count = WalkWithDbgHelp(context, memory, frames, kMaxFrames + 1);
+  if (symbols.active()) count = WalkWithDbgHelp(start, memory, walked, room);
 #ifdef _WIN64
-  if (count <= 1) count = WalkUnwindTables(context, thread, frames, kMaxFrames + 1);
+  if (count <= 1) count = WalkUnwindTables(start, thread, walked, room);
 #endif
   if (count <= 1) {
-    count = WalkFramePointers(memory, InstructionPointer(context), FramePointer(context),
-                              StackPointer(context), sizeof(void*), frames, kMaxFrames + 1);
+    count = WalkFramePointers(memory, InstructionPointer(start), FramePointer(start),
+                              StackPointer(start), sizeof(void*), walked, room);
   }
+  count += first;
   const size_t shown = count < kMaxFrames ? count : kMaxFrames;
   for (size_t i = 0; i < shown; ++i) {
     out.Append(L"  #");

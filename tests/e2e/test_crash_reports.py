@@ -38,8 +38,8 @@ FAULTS = {
 }
 
 
-def fixture_folder(case):
-    """A fresh folder C:\\crash-tests\\<case> holding a copy of the fixture;
+def fixture_folder(case, program=FIXTURE):
+    """A fresh folder C:\\crash-tests\\<case> holding a copy of the program;
     returns (Windows path, Unix path)."""
     windows = "C:\\crash-tests\\" + case
     unix = os.path.join(unix_path("C:\\"), "crash-tests", case)
@@ -47,7 +47,7 @@ def fixture_folder(case):
         os.chmod(unix, 0o755)
         shutil.rmtree(unix)
     os.makedirs(unix)
-    shutil.copy(os.path.join(BIN, FIXTURE), unix)
+    shutil.copy(os.path.join(BIN, program), unix)
     return windows, unix
 
 
@@ -55,14 +55,14 @@ def temp_folder():
     return unix_path(wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip())
 
 
-def drive(windows_folder, fault, extra_env=None):
-    """Runs the fixture through the driver; returns its facts by key."""
+def drive(windows_folder, fault, extra_env=None, program=FIXTURE):
+    """Runs the program through the driver; returns its facts by key."""
     env = dict(os.environ, **(extra_env or {}))
     # A file, not a pipe: Wine hands the driver's output on to what it starts.
     with tempfile.TemporaryFile() as out:
         started = time.monotonic()
         subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"), "--crash",
-                        windows_folder + "\\" + FIXTURE, fault],
+                        windows_folder + "\\" + program, fault],
                        stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                        timeout=600, env=env)
         seconds = time.monotonic() - started
@@ -161,8 +161,9 @@ class FaultCases(unittest.TestCase):
             self.assertEqual(header[3], "Version:   1.2.3.4")
             self.assertEqual(header[4], "Windows:   Windows as the fixture sees it")
             self.assertEqual(header[5], FAULTS[fault][1])
-            self.assertRegex(header[6], r"^Address:   0x[0-9A-F]{16} velmora_crash_fixture\.exe!"
-                                        r"0x[0-9A-F]+$")
+            # abort() reaches the hook through the C runtime's raise().
+            module = r"msvcrt\.dll" if fault == "abort" else r"velmora_crash_fixture\.exe"
+            self.assertRegex(header[6], r"^Address:   0x[0-9A-F]{16} " + module + r"!0x[0-9A-F]+$")
             self.assertRegex(header[7], r"^Thread:    0x[0-9A-F]{4,}")
 
     def test_registers_in_the_64_bit_form(self):
@@ -233,6 +234,43 @@ class FaultCases(unittest.TestCase):
         self.assertEqual(len(main), 1, threads)
         after = threads[threads.index(main[0]) + 1]
         self.assertRegex(after, r"^  #00 [0-9A-F]{16} ")
+
+
+class RealProgram(unittest.TestCase):
+    """The shipped program installs the reporter before its window: a thread of
+    its own that faults gives a report of Velmora Helper with its sections."""
+
+    @classmethod
+    def setUpClass(cls):
+        windows, unix = fixture_folder("program", "VelmoraHelper.exe")
+        cls.facts = drive(windows, "remote-thread", program="VelmoraHelper.exe")
+        path = os.path.join(unix, "bugreport.txt")
+        cls.reports = read_reports(path)[1] if os.path.exists(path) else []
+        if cls.reports:
+            print(cls.reports[0])
+
+    def test_box_of_velmora_helper(self):
+        self.assertEqual(self.facts.get("caption"), "Velmora Helper", self.facts["output"])
+        self.assertEqual((self.facts.get("buttons"), self.facts.get("button")), ("1", "Close"))
+        self.assertEqual(self.facts.get("exit"), str(0xC0000005))
+
+    def test_report_names_the_program_and_holds_its_sections(self):
+        self.assertEqual(len(self.reports), 1, self.facts["output"])
+        report = sections(self.reports[0])
+        header = report["header"]
+        self.assertEqual(header[1], "Crash report of Velmora Helper")
+        self.assertEqual(header[3], "Version:   1.7.0.783")
+        self.assertRegex(header[4], r"^Windows:   Windows \S")
+        self.assertEqual(header[5], "Exception: 0xC0000005 access violation executing address "
+                                    "0x0000000000000000")
+        # A thread started at address 0: the walk goes on from the return address.
+        threads = report["threads"]
+        self.assertEqual(threads[1], "  #00 0000000000000000 ?")
+        self.assertRegex(threads[2], r"^  #01 [0-9A-F]{16} kernel32\.dll!0x")
+        processes = report["processes (list of running processes)"]
+        self.assertTrue(any(" VelmoraHelper.exe " in row for row in processes), processes)
+        modules = report["modules (list of loaded modules)"]
+        self.assertTrue(any(" VelmoraHelper.exe " in row for row in modules), modules)
 
 
 class SecondFault(unittest.TestCase):

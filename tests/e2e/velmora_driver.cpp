@@ -13,7 +13,8 @@
 // caption), window (responding|hung|none: the program's own window while the
 // box is shown); then it presses the button and reports ended-ms (from the
 // press to the end of the process) and exit. "box: none" when the program
-// ended without one.
+// ended without one. The fault "remote-thread" starts PROGRAM alone and, once
+// its window shows, starts a thread in it at address 0.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -162,10 +163,29 @@ int Fail(const char* what, HANDLE program = nullptr) {
   return 2;
 }
 
-int DriveCrash(const std::wstring& command) {
+// A thread of the program's own that faults at once: for a program that
+// cannot be asked to fault.
+bool StartFaultingThread(HANDLE process, DWORD process_id) {
+  const HWND window = WaitForWindow(kWindowTimeoutMs, process, [&] {
+    WindowSearch search = {process_id, nullptr};
+    ::EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  });
+  if (window == nullptr) return false;
+  const HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
+  if (thread == nullptr) return false;
+  ::CloseHandle(thread);
+  return true;
+}
+
+int DriveCrash(const std::wstring& program, const std::wstring& fault) {
+  const bool remote = fault == L"remote-thread";
   DWORD process_id = 0;
-  const HANDLE process = StartProgram(command, &process_id);
+  const HANDLE process = StartProgram(remote ? program : program + L" " + fault, &process_id);
   if (process == nullptr) return Fail("cannot start the program");
+  if (remote && !StartFaultingThread(process, process_id)) {
+    return Fail("cannot start a thread in the program", process);
+  }
   HWND box = WaitForWindow(kWindowTimeoutMs, process, [&] {
     DialogSearch search = {process_id, nullptr};
     ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
@@ -211,7 +231,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring program = argv[crash ? 2 : 1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
   std::wstring command = L"\"" + program + L"\"";
-  if (crash) return DriveCrash(command + L" " + argv[3]);
+  if (crash) return DriveCrash(command, argv[3]);
   DWORD process_id = 0;
   const HANDLE process = StartProgram(command, &process_id);
   if (process == nullptr) return Fail("cannot start the program");
