@@ -46,8 +46,8 @@ struct Installation {
   CrashStorage* storage = nullptr;
 };
 
-Installation g_install;
-bool g_installed = false;
+// Never freed: a fault while the program ends must still find it.
+Installation* g_install = nullptr;
 ReportStage g_stage;
 volatile LONG g_faulting_thread = 0;  // the first thread that faulted
 volatile LONG g_saving = 0;
@@ -55,17 +55,17 @@ volatile LONG g_second_fault = 0;
 const std::wstring* volatile g_saved_path = nullptr;
 
 [[noreturn]] void EndProcess() {
-  const DWORD code = g_install.storage->record.ExceptionCode;
+  const DWORD code = g_install->storage->record.ExceptionCode;
   ::TerminateProcess(::GetCurrentProcess(), code != 0 ? code : 1);
   for (;;) ::Sleep(INFINITE);
 }
 
 void SaveOnce(std::wstring_view report) {
   if (::InterlockedExchange(&g_saving, 1) != 0) return;
-  CrashStorage& s = *g_install.storage;
-  g_saved_path = SaveReport(g_install.preferred_path, g_install.fallback_path, report,
+  CrashStorage& s = *g_install->storage;
+  g_saved_path = SaveReport(g_install->preferred_path, g_install->fallback_path, report,
                             s.file_scratch, kMaxFileChars);
-  ::SetEvent(g_install.written.get());
+  ::SetEvent(g_install->written.get());
 }
 
 // For a report that cannot be finished: what there is up to the last whole
@@ -83,13 +83,13 @@ void SaveUnfinishedReport(const wchar_t* before, const wchar_t* after) {
   }
   note.Append(after);
   note.Append(L" ---");
-  SaveOnce(g_install.storage->report.FinishEarly(note.text()));
+  SaveOnce(g_install->storage->report.FinishEarly(note.text()));
 }
 
 void ShowBox() {
-  CrashStorage& s = *g_install.storage;
+  CrashStorage& s = *g_install->storage;
   TextBuffer text(s.box_text, kBoxTextChars - 1);
-  text.Append(g_install.settings.program_name);
+  text.Append(g_install->settings.program_name);
   text.Append(L" has stopped because of an unexpected error.\n\n");
   if (const std::wstring* path = g_saved_path) {
     text.Append(L"A report of the error was saved in the file:\n");
@@ -99,19 +99,19 @@ void ShowBox() {
     text.Append(L"The report of the error could not be saved.");
   }
   s.box_text[text.size()] = L'\0';
-  ShowCrashBox(g_install.settings.program_name.c_str(), s.box_text);
+  ShowCrashBox(g_install->settings.program_name.c_str(), s.box_text);
 }
 
 [[noreturn]] void WriteReportAndEnd() {
-  CrashStorage& s = *g_install.storage;
+  CrashStorage& s = *g_install->storage;
   const CrashFacts facts = {&s.record,
                             &s.context,
                             static_cast<DWORD>(g_faulting_thread),
-                            g_install.main_thread,
-                            g_install.reporter_thread_id,
-                            &g_install.settings.program_name,
-                            &g_install.settings.program_version,
-                            &g_install.settings.windows_version,
+                            g_install->main_thread,
+                            g_install->reporter_thread_id,
+                            &g_install->settings.program_name,
+                            &g_install->settings.program_version,
+                            &g_install->settings.windows_version,
                             &s.snapshot};
   BuildCrashReport(s.report, facts, g_stage);
   SaveOnce(s.report.Finish());
@@ -129,32 +129,32 @@ void ShowBox() {
 }
 
 DWORD WINAPI ReporterMain(void*) {
-  ::WaitForSingleObject(g_install.wake.get(), INFINITE);
+  ::WaitForSingleObject(g_install->wake.get(), INFINITE);
   WriteReportAndEnd();
 }
 
 // Hands the report to the reporting thread, which has a stack of its own (the
 // faulting one may have overflowed) and ends the process when it is done.
 [[noreturn]] void ReportOnReporterThread() {
-  ::SetEvent(g_install.wake.get());
-  if (::WaitForSingleObject(g_install.written.get(), kReportTimeoutMs) == WAIT_TIMEOUT) {
-    ::SuspendThread(g_install.reporter_thread.get());
+  ::SetEvent(g_install->wake.get());
+  if (::WaitForSingleObject(g_install->written.get(), kReportTimeoutMs) == WAIT_TIMEOUT) {
+    ::SuspendThread(g_install->reporter_thread.get());
     SaveUnfinishedReport(L"reading ", L" did not finish within 60 seconds");
     ShowBox();
     EndProcess();
   }
-  ::WaitForSingleObject(g_install.reporter_thread.get(), INFINITE);
+  ::WaitForSingleObject(g_install->reporter_thread.get(), INFINITE);
   EndProcess();
 }
 
 }  // namespace
 
 void ReportFault(EXCEPTION_POINTERS* pointers) {
-  if (!g_installed) {
+  if (g_install == nullptr) {
     ::TerminateProcess(::GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
   }
   const DWORD self = ::GetCurrentThreadId();
-  if (self == g_install.reporter_thread_id) EndAfterSecondFault();
+  if (self == g_install->reporter_thread_id) EndAfterSecondFault();
   const LONG first = ::InterlockedCompareExchange(&g_faulting_thread, static_cast<LONG>(self), 0);
   // This thread faulted again while it wrote its own report.
   if (first == static_cast<LONG>(self)) EndAfterSecondFault();
@@ -162,33 +162,33 @@ void ReportFault(EXCEPTION_POINTERS* pointers) {
   if (first != 0) {
     for (;;) ::Sleep(INFINITE);
   }
-  CrashStorage& s = *g_install.storage;
+  CrashStorage& s = *g_install->storage;
   s.record = *pointers->ExceptionRecord;
   s.record.ExceptionRecord = nullptr;
   s.context = *pointers->ContextRecord;
-  if (g_install.reporter_thread) ReportOnReporterThread();
+  if (g_install->reporter_thread) ReportOnReporterThread();
   WriteReportAndEnd();
 }
 
 void InstallCrashReporter(const CrashReporterSettings& settings) {
-  if (g_installed) return;
+  if (g_install != nullptr) return;
   void* memory =
       ::VirtualAlloc(nullptr, sizeof(CrashStorage), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (memory == nullptr) return;
-  // Kept for the life of the process, like the hooks that use it.
-  g_install.storage = new (memory) CrashStorage;
-  g_install.settings = settings;
-  g_install.preferred_path = GetProgramFolder() + L"\\" + kBugreportFileName;
-  g_install.fallback_path = GetTempDir() + kBugreportFileName;
-  g_install.main_thread = ::GetCurrentThreadId();
+  auto* install = new Installation();
+  install->storage = new (memory) CrashStorage;
+  install->settings = settings;
+  install->preferred_path = GetProgramFolder() + L"\\" + kBugreportFileName;
+  install->fallback_path = GetTempDir() + kBugreportFileName;
+  install->main_thread = ::GetCurrentThreadId();
   LoadStackWalkHelpers();
-  g_install.wake.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  g_install.written.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (g_install.wake && g_install.written) {
-    g_install.reporter_thread.reset(
-        ::CreateThread(nullptr, 0, &ReporterMain, nullptr, 0, &g_install.reporter_thread_id));
+  install->wake.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  install->written.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_install = install;
+  if (install->wake && install->written) {
+    install->reporter_thread.reset(
+        ::CreateThread(nullptr, 0, &ReporterMain, nullptr, 0, &install->reporter_thread_id));
   }
-  g_installed = true;
   InstallFaultHooks();
 }
 

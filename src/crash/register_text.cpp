@@ -63,13 +63,21 @@ void AppendRegisters(TextBuffer& out, const X64Registers& r) {
   AppendSegments(out, r.cs, r.ds, r.es, r.fs, r.gs, r.ss);
 }
 
-#ifdef _WIN64
 void AppendContextRegisters(TextBuffer& out, const CONTEXT& c) {
+#ifdef _WIN64
   AppendRegisters(
       out, X64Registers{c.Rax, c.Rbx,    c.Rcx,   c.Rdx,   c.Rsi,   c.Rdi,   c.R8,    c.R9,
                         c.R10, c.R11,    c.R12,   c.R13,   c.R14,   c.R15,   c.Rbp,   c.Rsp,
                         c.Rip, c.EFlags, c.SegCs, c.SegDs, c.SegEs, c.SegFs, c.SegGs, c.SegSs});
+#else
+  const auto segment = [](DWORD value) { return static_cast<uint16_t>(value); };
+  AppendRegisters(out, X86Registers{c.Eax, c.Ebx, c.Ecx, c.Edx, c.Esi, c.Edi, c.Ebp, c.Esp, c.Eip,
+                                    c.EFlags, segment(c.SegCs), segment(c.SegDs), segment(c.SegEs),
+                                    segment(c.SegFs), segment(c.SegGs), segment(c.SegSs)});
+#endif
 }
+
+#ifdef _WIN64
 uint64_t InstructionPointer(const CONTEXT& context) {
   return context.Rip;
 }
@@ -80,13 +88,6 @@ uint64_t FramePointer(const CONTEXT& context) {
   return context.Rbp;
 }
 #else
-void AppendContextRegisters(TextBuffer& out, const CONTEXT& c) {
-  AppendRegisters(
-      out, X86Registers{c.Eax, c.Ebx, c.Ecx, c.Edx, c.Esi, c.Edi, c.Ebp, c.Esp, c.Eip, c.EFlags,
-                        static_cast<uint16_t>(c.SegCs), static_cast<uint16_t>(c.SegDs),
-                        static_cast<uint16_t>(c.SegEs), static_cast<uint16_t>(c.SegFs),
-                        static_cast<uint16_t>(c.SegGs), static_cast<uint16_t>(c.SegSs)});
-}
 uint64_t InstructionPointer(const CONTEXT& context) {
   return context.Eip;
 }

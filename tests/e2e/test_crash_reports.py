@@ -382,14 +382,9 @@ class WithoutDbgHelp(unittest.TestCase):
         self.assertEqual(self.facts.get("exit"), str(0xC0000005))
 
 
-def main():
-    global BIN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    args, rest = parser.parse_known_args()
-    BIN = args.bin
-    unittest.main(argv=[sys.argv[0], "-v", *rest])
-
-
 if __name__ == "__main__":
-    main()
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True, help="the folder of the fixture and the driver")
+    known, rest = parser.parse_known_args()
+    BIN = known.bin
+    unittest.main(argv=[sys.argv[0], "-v", *rest])

@@ -74,23 +74,31 @@ HWND WaitForWindow(DWORD timeout_ms, HANDLE process, Predicate find) {
   return nullptr;
 }
 
-struct DialogSearch {
+// A visible top-level window of the process: a dialog (message box) or not.
+struct WindowSearch {
   DWORD process_id;
+  bool dialog;
   HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<DialogSearch*>(param);
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
   wchar_t class_name[64] = {};
   ::GetClassNameW(window, class_name, 64);
-  if (owner == search->process_id && std::wcscmp(class_name, L"#32770") == 0 &&
+  if (owner == search->process_id && (std::wcscmp(class_name, L"#32770") == 0) == search->dialog &&
       ::IsWindowVisible(window)) {
     search->found = window;
     return FALSE;
   }
   return TRUE;
+}
+
+HWND FindWindowOfProcess(DWORD process_id, bool dialog) {
+  WindowSearch search = {process_id, dialog, nullptr};
+  ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 // The message box text is its longest static control's text.
@@ -104,25 +112,6 @@ std::wstring DialogMessage(HWND dialog) {
     if (text.size() > longest.size()) longest = text;
   }
   return longest;
-}
-
-struct WindowSearch {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK FindProgramWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  wchar_t class_name[64] = {};
-  ::GetClassNameW(window, class_name, 64);
-  if (owner == search->process_id && std::wcscmp(class_name, L"#32770") != 0 &&
-      ::IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
 }
 
 std::vector<HWND> Buttons(HWND dialog) {
@@ -166,11 +155,8 @@ int Fail(const char* what, HANDLE program = nullptr) {
 // A thread of the program's own that faults at once: for a program that
 // cannot be asked to fault.
 bool StartFaultingThread(HANDLE process, DWORD process_id) {
-  const HWND window = WaitForWindow(kWindowTimeoutMs, process, [&] {
-    WindowSearch search = {process_id, nullptr};
-    ::EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  });
+  const HWND window = WaitForWindow(kWindowTimeoutMs, process,
+                                    [&] { return FindWindowOfProcess(process_id, false); });
   if (window == nullptr) return false;
   const HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
   if (thread == nullptr) return false;
@@ -186,11 +172,8 @@ int DriveCrash(const std::wstring& program, const std::wstring& fault) {
   if (remote && !StartFaultingThread(process, process_id)) {
     return Fail("cannot start a thread in the program", process);
   }
-  HWND box = WaitForWindow(kWindowTimeoutMs, process, [&] {
-    DialogSearch search = {process_id, nullptr};
-    ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  });
+  HWND box = WaitForWindow(kWindowTimeoutMs, process,
+                           [&] { return FindWindowOfProcess(process_id, true); });
   if (box == nullptr) {
     if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return Fail("no crash box", process);
     Say("box", L"none");
@@ -204,14 +187,12 @@ int DriveCrash(const std::wstring& program, const std::wstring& fault) {
   Say("buttons", std::to_wstring(buttons.size()));
   if (buttons.empty()) return Fail("no button", process);
   Say("button", WindowText(buttons[0]));
-  WindowSearch search = {process_id, nullptr};
-  ::EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&search));
+  const HWND window = FindWindowOfProcess(process_id, false);
   DWORD_PTR result = 0;
-  Say("window",
-      search.found == nullptr ? L"none"
-      : ::SendMessageTimeoutW(search.found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0
-          ? L"responding"
-          : L"hung");
+  Say("window", window == nullptr ? L"none"
+                : ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0
+                    ? L"responding"
+                    : L"hung");
   const DWORD pressed = ::GetTickCount();
   ::PostMessageW(buttons[0], BM_CLICK, 0, 0);
   if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
@@ -245,11 +226,8 @@ int wmain(int argc, wchar_t** argv) {
   Say("window", L"found");
   ::PostMessageW(button, BM_CLICK, 0, 0);
 
-  HWND dialog = WaitForWindow(kReportTimeoutMs, process, [&] {
-    DialogSearch search = {process_id, nullptr};
-    ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  });
+  HWND dialog = WaitForWindow(kReportTimeoutMs, process,
+                              [&] { return FindWindowOfProcess(process_id, true); });
   if (dialog == nullptr) return Fail("no message box", process);
   ::Sleep(200);  // let the box finish laying out its text
   const std::wstring text = DialogMessage(dialog);
