@@ -16,6 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
        velmora::GetFileVersionString(velmora::GetProgramFile(), L"Unknown"),
        velmora::GetOsDescription().description});
   velmora::RegisterProcessSections();
+  velmora::AppFrame = std::make_unique<const velmora::TAppFrame>();
   int exit_code = 0;
   {
     velmora::TForm_VelmoraInfo window;
@@ -23,8 +24,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     ::ShowWindow(window.handle(), show_command == SW_HIDE ? SW_SHOWNORMAL : show_command);
     ::UpdateWindow(window.handle());
     exit_code = velmora::ui::RunMessageLoop();
+    // A crash report under way ends the process itself, with its own code.
+    velmora::crash::WaitWhileReporting();
+    // A report that cannot stop in time must not outlive what it uses: end
+    // the process before the program's own clean-up runs under it.
+    if (!window.WaitForJobToStop()) ::TerminateProcess(::GetCurrentProcess(), exit_code);
   }
-  velmora::crash::WaitWhileReporting();
   velmora::UnregisterProcessSections();
   return exit_code;
 }

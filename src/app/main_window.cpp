@@ -7,6 +7,8 @@
 #include "app/archive_destination.h"
 #include "app/report_job.h"
 #include "app/report_progress.h"
+#include "common/cancellation.h"
+#include "common/ticks.h"
 #include "environment/accounts.h"
 #include "environment/folders.h"
 #include "ui/application.h"
@@ -14,6 +16,10 @@
 namespace velmora {
 
 namespace {
+
+// Every step of a report ends soon after it is told to stop; this is the
+// bound for one that is stuck inside the system.
+constexpr DWORD kJobStopLimitMs = 30'000;
 
 const ui::FormSettings kFormSettings = {
     kWindowClass, kWindowCaption, 305, 147, COLOR_BTNFACE, {L"Tahoma", 11}, true,
@@ -59,8 +65,9 @@ void TForm_VelmoraInfo::Button_GenClick() {
   ArchivePath = ChooseArchivePath();
   auto* job = new TGenInfoThread();
   job->SetFreeOnTerminate(true);
+  ClearCancellation();
   try {
-    job->Start();
+    job_thread_ = job->Start();
   } catch (...) {
     delete job;
     OnReportFailed();
@@ -76,8 +83,28 @@ LRESULT TForm_VelmoraInfo::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
     OnReportProgress(wparam, lparam);
     return 0;
   }
+  // Closing the window ends the program at any time; a running report is
+  // told to stop first, and the process waits for it once the window is gone.
+  if (message == WM_CLOSE && JobRunning()) RequestCancellation();
   if (message == WM_DESTROY) ::PostQuitMessage(0);
   return Form::HandleMessage(message, wparam, lparam);
+}
+
+bool TForm_VelmoraInfo::JobRunning() const {
+  return job_thread_ && ::WaitForSingleObject(job_thread_.get(), 0) == WAIT_TIMEOUT;
+}
+
+bool TForm_VelmoraInfo::WaitForJobToStop() {
+  if (!JobRunning()) return true;
+  RequestCancellation();
+  // The job may still send to the window that is gone: keep taking messages.
+  const TickDeadline deadline(kJobStopLimitMs);
+  while (JobRunning() && !deadline.Passed()) {
+    const HANDLE thread = job_thread_.get();
+    ::MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_ALLINPUT);
+    ui::ProcessMessages();
+  }
+  return !JobRunning();
 }
 
 void TForm_VelmoraInfo::OnReportProgress(WPARAM kind, LPARAM value) {

@@ -29,6 +29,11 @@ class TForm_VelmoraInfo : public ui::Form {
   void Button_GenClick();
   void RdHtmLabel1LinkItems0Click();
 
+  // After the window has closed: a report still running is asked to stop and
+  // waited for, so that it removes what it made before the process ends.
+  // False when it did not stop in time.
+  bool WaitForJobToStop();
+
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
@@ -38,6 +43,9 @@ class TForm_VelmoraInfo : public ui::Form {
   void OnReportDone();
   void OnReportFailed();
 
+  bool JobRunning() const;
+
+  UniqueHandle job_thread_;
   ui::TextLabel RdHtmLabel1;
   ui::Button Button_Gen;
   ui::ProgressBar PB;

@@ -1,17 +1,20 @@
 #include "app/report_job.h"
 
-#include <shellapi.h>
-
 #include "app/app_state.h"
 #include "app/archive/make_archive.h"
 #include "app/report_progress.h"
+#include "app/working_folder.h"
+#include "common/cancellation.h"
 #include "common/date_text.h"
 #include "common/report_file.h"
 #include "common/report_list.h"
 #include "common/strings.h"
 #include "environment/folders.h"
+#include "environment/product_install.h"
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
+#include "reports/registry/bho_report.h"
+#include "reports/registry/registry_exports.h"
 #include "reports/system/command_captures.h"
 #include "reports/system/disk_volumes.h"
 #include "reports/system/process_report.h"
@@ -21,27 +24,15 @@ namespace velmora {
 
 namespace {
 
-constexpr wchar_t kWorkingFolderName[] = L"GetInfoDir\\";
-
-bool FolderExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates the folder and any missing parents.
-void CreateFolderTree(const std::wstring& folder) {
-  const std::wstring path = WithoutTrailingBackslash(folder);
-  if (path.empty() || FolderExists(path)) return;
-  const auto [parent, name] = SplitAtLastBackslash(path);
-  if (!parent.empty() && parent != path) CreateFolderTree(parent);
-  ::CreateDirectoryW(path.c_str(), nullptr);
-}
-
 class ProgressReporter {
  public:
   explicit ProgressReporter(HWND window) : window_(window) {}
   void Start() { ::SendMessageW(window_, WM_REPORT_PROGRESS, kProgressStart, kReportSteps); }
-  void Step() { ::PostMessageW(window_, WM_REPORT_PROGRESS, kProgressStep, ++counter_); }
+  // Between steps is where a run that the user gave up on stops.
+  void Step() {
+    ThrowIfCancelled();
+    ::PostMessageW(window_, WM_REPORT_PROGRESS, kProgressStep, ++counter_);
+  }
   void Finish(bool done) {
     ::SendMessageW(window_, WM_REPORT_PROGRESS, done ? kProgressDone : kProgressFailed, 0);
   }
@@ -54,13 +45,13 @@ class ProgressReporter {
 // Removes the working folder however the run's steps end.
 class WorkingFolderCleanup {
  public:
-  explicit WorkingFolderCleanup(const std::wstring& folder) : folder_(folder) {}
-  ~WorkingFolderCleanup() { RemoveFolder(folder_); }
+  explicit WorkingFolderCleanup(WorkingFolder& folder) : folder_(folder) {}
+  ~WorkingFolderCleanup() { folder_.Remove(); }
   WorkingFolderCleanup(const WorkingFolderCleanup&) = delete;
   WorkingFolderCleanup& operator=(const WorkingFolderCleanup&) = delete;
 
  private:
-  std::wstring folder_;
+  WorkingFolder& folder_;
 };
 
 void AddDateLine(ReportList& list) {
@@ -85,20 +76,34 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   progress.Step();  // 2
   progress.Step();  // 3: services
   list.push_back(kSeparatorLine);
-  progress.Step();  // 4: browser helper objects
+  AppendList(list, GetBhoReport());
+  progress.Step();  // 4
   list.push_back(kSeparatorLine);
   progress.Step();  // 5: security products and firewall
+  ProductInstallPath = FindProductInstallPath();
   progress.Step();  // 6: product files
   SaveReportFile(list, folder + L"Velmora_Debug_Info.txt");
 }
 
+// A registry-editor export saved as a report text file.
+void SaveRegistryExport(const std::wstring& path, bool with_header,
+                        void (*append_export)(ReportList&)) {
+  ReportList list;
+  if (with_header) list.push_back(L"Windows Registry Editor Version 5.00");
+  append_export(list);
+  SaveReportFile(list, path);
+}
+
 void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
-  progress.Step();  // 7: uninstall entries
-  progress.Step();  // 8: boot-time services
+  SaveRegistryExport(folder + L"uninstall.txt", true, ExportUninstallKeys);
+  progress.Step();  // 7
+  SaveRegistryExport(folder + L"boottime.txt", true, ExportBootTimeKeys);
+  progress.Step();  // 8
   ReportList volumes;
   AppendDiskVolumes(&volumes);
   SaveReportFile(volumes, folder + L"diskinfo.txt");
-  progress.Step();  // 9: services export
+  SaveRegistryExport(folder + L"services.txt", false, ExportServicesKey);
+  progress.Step();  // 9
   CaptureScheduledTasks(folder + L"taskschd.txt");
   progress.Step();  // 10
   progress.Step();  // 11: settings
@@ -113,8 +118,9 @@ void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
 // Everything from preparing the working folder to the archive; a failure
 // anywhere here ends the run, and the folder is removed however it ends.
 void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progress) {
-  const std::wstring folder = PrepareWorkingFolder(settings.temp_dir, settings.program_file);
-  WorkingFolderCleanup cleanup(folder);
+  WorkingFolder working_folder = PrepareWorkingFolder(settings.temp_dir, settings.program_file);
+  WorkingFolderCleanup cleanup(working_folder);
+  const std::wstring& folder = working_folder.path();
   SaveMainReport(settings, folder, progress);
   SaveSideReports(folder, progress);
   // Replaces an old archive only once the new one is complete.
@@ -123,29 +129,6 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
 }
 
 }  // namespace
-
-std::wstring PrepareWorkingFolder(const std::wstring& temp_dir, const std::wstring& program_file) {
-  std::wstring folder = temp_dir + kWorkingFolderName;
-  if (FolderExists(folder)) RemoveFolder(folder);
-  if (!FolderExists(folder)) CreateFolderTree(folder);
-  if (!FolderExists(folder)) {
-    folder = EnsureTrailingBackslash(SplitAtLastBackslash(program_file).first) + kWorkingFolderName;
-  }
-  return EnsureTrailingBackslash(folder);
-}
-
-bool RemoveFolder(const std::wstring& folder) {
-  // The shell takes a list of paths ended by an empty one: two NULs.
-  std::wstring from = WithoutTrailingBackslash(folder);
-  from.append(2, L'\0');
-  SHFILEOPSTRUCTW operation = {};
-  operation.hwnd = nullptr;
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = from.c_str();
-  operation.pTo = L"";
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-  return ::SHFileOperationW(&operation) == 0;
-}
 
 ReportJobSettings CurrentJobSettings() {
   return {MainWindowHandle, ArchivePath, GetTempDir(), GetProgramFile()};
@@ -165,6 +148,8 @@ bool RunReportJob(const ReportJobSettings& settings) {
   return done;
 }
 
-void TGenInfoThread::Execute() { RunReportJob(CurrentJobSettings()); }
+void TGenInfoThread::Execute() {
+  RunReportJob(CurrentJobSettings());
+}
 
 }  // namespace velmora

@@ -23,14 +23,6 @@ ReportJobSettings CurrentJobSettings();
 // Runs one report on the calling thread; true when it ended with done.
 bool RunReportJob(const ReportJobSettings& settings);
 
-// Clears and creates temp_dir + "GetInfoDir\"; falls back to the folder
-// beside the program file, which is used as it is. Ends with a backslash.
-std::wstring PrepareWorkingFolder(const std::wstring& temp_dir, const std::wstring& program_file);
-
-// Deletes a folder with everything in it through one shell operation,
-// outright (not to the recycle bin). True when the shell reported success.
-bool RemoveFolder(const std::wstring& folder);
-
 class TGenInfoThread : public ui::Thread {
  protected:
   void Execute() override;

@@ -92,6 +92,14 @@ struct WindowsHookTraits {
 };
 using UniqueWindowsHook = UniqueResource<HHOOK, WindowsHookTraits>;
 
+struct MemoryDcTraits {
+  static HDC Invalid() { return nullptr; }
+  static bool IsValid(HDC dc) { return dc != nullptr; }
+  static void Close(HDC dc) { ::DeleteDC(dc); }
+};
+// Device contexts made with CreateCompatibleDC or CreateDC.
+using UniqueMemoryDc = UniqueResource<HDC, MemoryDcTraits>;
+
 // Restores the previous object of a device context when it goes out of scope.
 class SelectedObject {
  public:

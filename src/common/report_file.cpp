@@ -4,6 +4,7 @@
 
 #include "common/errors.h"
 #include "common/handles.h"
+#include "common/no_follow_files.h"
 
 namespace velmora {
 
@@ -42,8 +43,8 @@ std::string ReadWholeFile(const std::wstring& path) {
 }
 
 void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A new file: what stood at the path before, a link included, is not written through.
+  UniqueHandle file = CreateFreshFile(path);
   if (!file) ThrowLastError("cannot create report file");
   size_t written_total = 0;
   while (written_total < bytes.size()) {

@@ -10,13 +10,15 @@ namespace velmora {
 
 std::string EncodeReportFile(const ReportList& list);
 
-// Creates or replaces the file; raises ReportError when it cannot be written.
+// Creates or replaces the file as WriteWholeFile does; raises ReportError
+// when it cannot be written.
 void SaveReportFile(const ReportList& list, const std::wstring& path);
 
 // Every byte of a file that others may still be writing; empty when it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
 
-// Writes bytes to a new or replaced file; raises ReportError on failure.
+// Writes bytes to a new file, removing (never following) what stood at the
+// path before; raises ReportError on failure.
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 
 }  // namespace velmora

@@ -18,7 +18,8 @@ bool WorkerThread::Start(std::function<void()> work) {
   Join();
   work_ = std::move(work);
   error_ = nullptr;
-  const uintptr_t handle = ::_beginthreadex(nullptr, 0, &WorkerThread::ThreadMain, this, 0, nullptr);
+  const uintptr_t handle =
+      ::_beginthreadex(nullptr, 0, &WorkerThread::ThreadMain, this, 0, nullptr);
   handle_.reset(reinterpret_cast<HANDLE>(handle));
   return handle_.valid();
 }

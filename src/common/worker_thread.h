@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <functional>
+#include <utility>
 
 #include "common/handles.h"
 
@@ -35,6 +36,11 @@ class WorkerThread {
   std::exception_ptr error_;
   UniqueHandle handle_;
 };
+
+// Starts `work` on `thread`; the ordinary way to start a helper.
+inline bool StartWorker(WorkerThread& thread, std::function<void()> work) {
+  return thread.Start(std::move(work));
+}
 
 // How many processors the system has (at least 1).
 unsigned ProcessorCount();

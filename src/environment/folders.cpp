@@ -45,6 +45,11 @@ std::wstring LongPathOf(const std::wstring& path) {
   return n == 0 || n >= MAX_PATH ? path : FromBuffer(long_path, MAX_PATH);
 }
 
+bool FolderExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::wstring GetProgramFile() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

@@ -15,6 +15,9 @@ std::wstring GetSpecialFolder(int csidl);
 // The long form of a path (260 characters at most); the path itself when that fails.
 std::wstring LongPathOf(const std::wstring& path);
 
+// Whether the path names an existing folder.
+bool FolderExists(const std::wstring& path);
+
 std::wstring GetProgramFile();
 std::wstring GetProgramFolder();  // no trailing backslash
 

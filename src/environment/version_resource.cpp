@@ -74,7 +74,7 @@ void ReadStringFileInfo(const BYTE* base, const Block& info, VersionResource& ou
 
 void ReadVarFileInfo(const BYTE* base, const Block& info, VersionResource& out) {
   ForEachChild(base, info, [&](const Block& var) {
-    if (var.key != L"Translation") return;
+    if (!EqualsNoCase(var.key, L"Translation")) return;
     for (size_t i = 0; i + 4 <= var.value_bytes; i += 4) {
       out.translations.push_back(*reinterpret_cast<const DWORD*>(var.value + i));
     }
@@ -89,8 +89,12 @@ std::wstring TranslationKey(DWORD translation) {
 std::optional<std::wstring> FileVersionEntry(const VersionResource& resource) {
   const auto* table = resource.PrimaryStringTable();
   if (table == nullptr) return std::nullopt;
-  const auto found = table->find(L"FileVersion");
-  return found == table->end() ? std::wstring() : found->second;
+  // The platform's own lookup ignores the case of key names, and so do
+  // resource compilers that write "Fileversion".
+  for (const auto& [key, value] : *table) {
+    if (EqualsNoCase(key, L"FileVersion")) return value;
+  }
+  return std::wstring();
 }
 
 }  // namespace
@@ -114,8 +118,8 @@ std::optional<VersionResource> ParseVersionResource(const BYTE* data, size_t siz
     if (fixed.dwSignature == VS_FFI_SIGNATURE) out.fixed = fixed;
   }
   ForEachChild(data, *root, [&](const Block& child) {
-    if (child.key == L"StringFileInfo") ReadStringFileInfo(data, child, out);
-    if (child.key == L"VarFileInfo") ReadVarFileInfo(data, child, out);
+    if (EqualsNoCase(child.key, L"StringFileInfo")) ReadStringFileInfo(data, child, out);
+    if (EqualsNoCase(child.key, L"VarFileInfo")) ReadVarFileInfo(data, child, out);
   });
   return out;
 }

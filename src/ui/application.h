@@ -8,6 +8,8 @@ namespace velmora::ui {
 
 HINSTANCE Instance();
 // Runs the thread's message loop until WM_QUIT; returns its exit code.
+// Characters typed on a form are offered to its windowless controls first
+// (CM_DIALOGCHAR, for accelerator keys).
 int RunMessageLoop();
 // Handles every message that is waiting, then returns.
 void ProcessMessages();

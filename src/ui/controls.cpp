@@ -16,6 +16,14 @@ void SystemControl::CreateControl(const wchar_t* class_name, const std::wstring&
   ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(placement.font), FALSE);
 }
 
+bool SystemControl::CanFocus() const {
+  if (handle_ == nullptr || !::IsWindowVisible(handle_)) return false;
+  for (HWND window = handle_; window != nullptr; window = ::GetParent(window)) {
+    if (!::IsWindowEnabled(window)) return false;
+  }
+  return true;
+}
+
 void Button::Create(const std::wstring& caption, const ControlPlacement& placement,
                     std::function<void()> on_click) {
   on_click_ = std::move(on_click);

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "ui/component.h"
+
 namespace velmora::ui {
 
 struct ControlPlacement {
@@ -15,16 +17,17 @@ struct ControlPlacement {
   HFONT font;
 };
 
-class SystemControl {
+class SystemControl : public Component {
  public:
   SystemControl() = default;
-  SystemControl(const SystemControl&) = delete;
-  SystemControl& operator=(const SystemControl&) = delete;
   HWND handle() const { return handle_; }
   void Show(bool visible) { ::ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE); }
   bool IsVisible() const { return ::IsWindowVisible(handle_) != FALSE; }
   void SetEnabled(bool enabled) { ::EnableWindow(handle_, enabled); }
   bool IsEnabled() const { return ::IsWindowEnabled(handle_) != FALSE; }
+  // Whether the control, and every window it sits in, is visible and enabled.
+  bool CanFocus() const;
+  void SetFocus() const { ::SetFocus(handle_); }
 
  protected:
   void CreateControl(const wchar_t* class_name, const std::wstring& caption, DWORD style,

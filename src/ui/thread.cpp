@@ -5,9 +5,10 @@
 
 namespace velmora::ui {
 
-void Thread::Start() {
+UniqueHandle Thread::Start() {
   UniqueHandle thread(::CreateThread(nullptr, 0, &Thread::ThreadMain, this, 0, nullptr));
   if (!thread) ThrowLastError("cannot start thread");
+  return thread;
 }
 
 DWORD WINAPI Thread::ThreadMain(void* self) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "common/handles.h"
+
 namespace velmora::ui {
 
 class Thread {
@@ -14,8 +16,9 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
 
   void SetFreeOnTerminate(bool value) { free_on_terminate_ = value; }
-  // Starts the thread; raises ReportError when it cannot be created.
-  void Start();
+  // Starts the thread; raises ReportError when it cannot be created. The
+  // handle lets the owner wait for the thread even after the object freed itself.
+  UniqueHandle Start();
 
  protected:
   virtual void Execute() = 0;

@@ -12,10 +12,27 @@ Window::~Window() {
   }
 }
 
-void Window::Show(bool visible) { ::ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE); }
-bool Window::IsVisible() const { return ::IsWindowVisible(handle_) != FALSE; }
-void Window::SetEnabled(bool enabled) { ::EnableWindow(handle_, enabled); }
-bool Window::IsEnabled() const { return ::IsWindowEnabled(handle_) != FALSE; }
+void Window::Show(bool visible) {
+  ::ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE);
+}
+bool Window::IsVisible() const {
+  return ::IsWindowVisible(handle_) != FALSE;
+}
+void Window::SetEnabled(bool enabled) {
+  ::EnableWindow(handle_, enabled);
+}
+bool Window::IsEnabled() const {
+  return ::IsWindowEnabled(handle_) != FALSE;
+}
+
+Window* Window::FromHandle(HWND handle) {
+  // Only windows of classes registered here carry the object in their user data.
+  if (handle == nullptr ||
+      ::GetWindowLongPtrW(handle, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&WindowProc)) {
+    return nullptr;
+  }
+  return reinterpret_cast<Window*>(::GetWindowLongPtrW(handle, GWLP_USERDATA));
+}
 
 void Window::RegisterClassOnce(const wchar_t* class_name, UINT style, HBRUSH background) {
   WNDCLASSEXW existing = {};

@@ -6,20 +6,22 @@
 
 #include <string>
 
+#include "ui/component.h"
+
 namespace velmora::ui {
 
-class Window {
+class Window : public Component {
  public:
   Window() = default;
-  virtual ~Window();
-  Window(const Window&) = delete;
-  Window& operator=(const Window&) = delete;
+  ~Window() override;
 
   HWND handle() const { return handle_; }
   void Show(bool visible);
   bool IsVisible() const;
   void SetEnabled(bool enabled);
   bool IsEnabled() const;
+  // The object of a window made by this class (null for any other window).
+  static Window* FromHandle(HWND handle);
 
  protected:
   // Registers the class once per process (later calls do nothing).

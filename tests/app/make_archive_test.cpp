@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/archive/zip_records.h"
+#include "common/cancellation.h"
 #include "common/errors.h"
 #include "common/handles.h"
 #include "common/strings.h"
@@ -165,8 +166,9 @@ TEST_F(ArchiveTree, FileOpenForWritingByOthersIsReadButExclusiveOneIsSkipped) {
                                     nullptr));
   ASSERT_TRUE(shared.valid());
   Put(L"locked.log", "locked");
-  UniqueHandle exclusive(::CreateFileW((root_ + L"locked.log").c_str(), GENERIC_READ | GENERIC_WRITE,
-                                       0, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle exclusive(::CreateFileW((root_ + L"locked.log").c_str(),
+                                       GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                       nullptr));
   ASSERT_TRUE(exclusive.valid());
   const size_t count = MakeArchive(root_, archive_);
   const auto info = ReadArchive(archive_);
@@ -190,6 +192,33 @@ TEST_F(ArchiveTree, BytesDoNotDependOnTheThreadCount) {
   ASSERT_NE(big, nullptr);
   EXPECT_EQ(big->data.size(), 17u << 20);
   EXPECT_EQ(big->local.crc32, test::Crc32Of(big->data));
+}
+
+TEST_F(ArchiveTree, HelpersThatCannotStartLeaveFewerHelpersAndTheSameBytes) {
+  Put(L"AppPath\\big.bin", std::string(9u << 20, 'h'));
+  const std::wstring reference = destination_.path() + L"reference.zip";
+  MakeArchive(root_, reference, {0, zip::Limits{}});
+  int started = 0;
+  ArchiveOptions starved{4, zip::Limits{}};
+  starved.start_helper = [&](WorkerThread& thread, std::function<void()> work) {
+    return started++ < 1 && thread.Start(std::move(work));  // the system gives one thread only
+  };
+  EXPECT_NO_THROW(MakeArchive(root_, archive_, starved));
+  EXPECT_EQ(ReadBytes(archive_), ReadBytes(reference));
+  starved.start_helper = [](WorkerThread&, std::function<void()>) { return false; };
+  EXPECT_NO_THROW(MakeArchive(root_, archive_, starved));
+  EXPECT_EQ(ReadBytes(archive_), ReadBytes(reference));
+}
+
+TEST_F(ArchiveTree, AStoppedReportLeavesNoArchiveAndNoTemporaryFile) {
+  Put(L"AppPath\\big.bin", std::string(5u << 20, 's'));
+  RequestCancellation();
+  EXPECT_THROW(MakeArchive(root_, archive_, {2, zip::Limits{}}), ReportCancelled);
+  ClearCancellation();
+  EXPECT_FALSE(test::PathExists(archive_));
+  WIN32_FIND_DATAW found;
+  UniqueFindHandle search(::FindFirstFileW((destination_.path() + L"*.tmp").c_str(), &found));
+  EXPECT_FALSE(search.valid());
 }
 
 TEST_F(ArchiveTree, ForcedZip64LimitsGiveZip64RecordsThatReadBack) {

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/app_state.h"
 #include "app/report_progress.h"
 #include "common/handles.h"
+#include "common/report_list.h"
 #include "common/strings.h"
+#include "support/registry_seed.h"
 #include "support/test_support.h"
 #include "support/zip_reader.h"
 
@@ -93,21 +96,65 @@ TEST_F(ReportJobTest, AfterAFailedRunANewRunIsComplete) {
   EXPECT_EQ(run.messages, ExpectedMessages(kProgressDone));
 }
 
-std::wstring MainReportOf(const std::wstring& archive) {
+// A report text file of the archive without its byte-order mark.
+std::wstring ReportOf(const std::wstring& archive, const char* name) {
   std::string error;
   const auto info = test::ReadZip(test::ReadBytes(archive), error);
   EXPECT_TRUE(info.has_value()) << error;
-  const auto* report = info ? info->Find("Velmora_Debug_Info.txt") : nullptr;
+  const auto* report = info ? info->Find(name) : nullptr;
   if (report == nullptr || report->data.size() < 2) return {};
-  EXPECT_EQ(report->data.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(report->data.substr(0, 2), "\xFF\xFE") << name;
   return std::wstring(reinterpret_cast<const wchar_t*>(report->data.data() + 2),
                       (report->data.size() - 2) / 2);
+}
+
+std::wstring MainReportOf(const std::wstring& archive) {
+  return ReportOf(archive, "Velmora_Debug_Info.txt");
 }
 
 TEST_F(ReportJobTest, ArchiveHoldsTheMainReportWithVersionAndDate) {
   ASSERT_TRUE(RunJob(Settings()).done);
   const std::wstring report = MainReportOf(Settings().archive_path);
   EXPECT_EQ(report.rfind(L"Version:1.7.0.783\r\nDate:", 0), 0u) << report.substr(0, 80);
+}
+
+TEST_F(ReportJobTest, RegistryReportsAndTheProductFolder) {
+  test::SeededKey product(HKEY_LOCAL_MACHINE,
+                          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane_is1",
+                          KEY_WOW64_32KEY);
+  product.Text(L"InstallLocation", L"C:\\Program Files (x86)\\Corvane");
+  test::SeededKey boot_time(HKEY_LOCAL_MACHINE,
+                            L"SYSTEM\\CurrentControlSet\\services\\CorvaneBootTime");
+  boot_time.Dword(L"Start", 2);
+  ProductInstallPath.clear();
+  ASSERT_TRUE(RunJob(Settings()).done);
+  EXPECT_EQ(ProductInstallPath, L"C:\\Program Files (x86)\\Corvane\\");
+  // No browser helper objects in the test prefix: the heading between two separators.
+  const std::wstring separator = kSeparatorLine + L"\r\n";
+  EXPECT_NE(MainReportOf(Settings().archive_path)
+                .find(separator + L"\r\n===== BHOs =====\r\n\r\n" + separator),
+            std::wstring::npos);
+
+  const std::wstring header = L"Windows Registry Editor Version 5.00\r\n";
+  const std::wstring uninstall = ReportOf(Settings().archive_path, "uninstall.txt");
+  EXPECT_EQ(uninstall.rfind(header + L"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\"
+                                     L"CurrentVersion\\Uninstall]\r\n",
+                            0),
+            0u)
+      << uninstall.substr(0, 200);
+  EXPECT_NE(uninstall.find(L"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\"
+                           L"CurrentVersion\\Uninstall\\Corvane_is1]\r\n\"InstallLocation\"="
+                           L"\"C:\\\\Program Files (x86)\\\\Corvane\"\r\n"),
+            std::wstring::npos);
+  EXPECT_EQ(ReportOf(Settings().archive_path, "boottime.txt"),
+            header +
+                L"\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\"
+                L"CorvaneBootTime]\r\n\"Start\"=dword:00000002\r\n");
+  EXPECT_EQ(ReportOf(Settings().archive_path, "services.txt")
+                .rfind(kSeparatorLine +
+                           L"\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services]\r\n",
+                       0),
+            0u);
 }
 
 TEST_F(ReportJobTest, ProgramWithoutVersionResourceReportsUnknown) {
@@ -126,54 +173,6 @@ TEST_F(ReportJobTest, StaleFilesOfAnEarlierRunNeverReachTheArchive) {
   ASSERT_TRUE(info.has_value()) << error;
   EXPECT_EQ(info->Find("stale.log"), nullptr);
   EXPECT_NE(info->Find("Velmora_Debug_Info.txt"), nullptr);
-}
-
-TEST(WorkingFolder, StaleFolderIsClearedBeforeARun) {
-  ScratchFolder temp;
-  const std::wstring stale = temp.path() + L"GetInfoDir\\AppPath\\";
-  ::CreateDirectoryW((temp.path() + L"GetInfoDir").c_str(), nullptr);
-  ::CreateDirectoryW(stale.c_str(), nullptr);
-  test::WriteBytes(stale + L"old.log", "old");
-  test::WriteBytes(temp.path() + L"GetInfoDir\\Velmora_Debug_Info.txt", "old");
-  const std::wstring folder = PrepareWorkingFolder(temp.path(), L"C:\\x\\VelmoraHelper.exe");
-  EXPECT_EQ(folder, temp.path() + L"GetInfoDir\\");
-  EXPECT_TRUE(PathExists(folder));
-  EXPECT_FALSE(PathExists(stale));
-  EXPECT_FALSE(PathExists(folder + L"Velmora_Debug_Info.txt"));
-}
-
-TEST(WorkingFolder, MissingParentsAreCreated) {
-  ScratchFolder temp;
-  const std::wstring nested = temp.path() + L"a\\b c\\";
-  EXPECT_EQ(PrepareWorkingFolder(nested, L"C:\\x\\VelmoraHelper.exe"), nested + L"GetInfoDir\\");
-  EXPECT_TRUE(PathExists(nested + L"GetInfoDir"));
-}
-
-TEST(WorkingFolder, FallsBackBesideTheProgramWithoutCreatingIt) {
-  ScratchFolder temp;
-  test::WriteBytes(temp.path() + L"blocker", "x");
-  const std::wstring folder =
-      PrepareWorkingFolder(temp.path() + L"blocker\\", temp.path() + L"prog\\VelmoraHelper.exe");
-  EXPECT_EQ(folder, temp.path() + L"prog\\GetInfoDir\\");
-  EXPECT_FALSE(PathExists(folder));
-}
-
-TEST(RemoveFolder, RemovesANestedTreeWithReadOnlyFiles) {
-  ScratchFolder temp;
-  const std::wstring root = temp.path() + L"tree";
-  ::CreateDirectoryW(root.c_str(), nullptr);
-  ::CreateDirectoryW((root + L"\\a").c_str(), nullptr);
-  ::CreateDirectoryW((root + L"\\a\\b").c_str(), nullptr);
-  test::WriteBytes(root + L"\\a\\b\\deep.txt", "deep");
-  test::WriteBytes(root + L"\\top.txt", "top");
-  ::SetFileAttributesW((root + L"\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_TRUE(RemoveFolder(root + L"\\"));
-  EXPECT_FALSE(PathExists(root));
-}
-
-TEST(RemoveFolder, MissingFolderReportsFailure) {
-  ScratchFolder temp;
-  EXPECT_FALSE(RemoveFolder(temp.path() + L"never-made"));
 }
 
 }  // namespace

@@ -50,8 +50,8 @@ TEST(Strings, ReplaceAllNoCaseReplacesEveryOccurrence) {
 }
 
 TEST(Strings, SplitAtLastBackslash) {
-  EXPECT_EQ(SplitAtLastBackslash(L"C:\\a\\b.exe"), std::make_pair(std::wstring(L"C:\\a"),
-                                                                  std::wstring(L"b.exe")));
+  EXPECT_EQ(SplitAtLastBackslash(L"C:\\a\\b.exe"),
+            std::make_pair(std::wstring(L"C:\\a"), std::wstring(L"b.exe")));
   EXPECT_EQ(SplitAtLastBackslash(L"Idle"), std::make_pair(std::wstring(), std::wstring(L"Idle")));
 }
 

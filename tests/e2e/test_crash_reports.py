@@ -61,8 +61,8 @@ def drive(windows_folder, fault, extra_env=None, program=FIXTURE):
     # A file, not a pipe: Wine hands the driver's output on to what it starts.
     with tempfile.TemporaryFile() as out:
         started = time.monotonic()
-        subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"), "--crash",
-                        windows_folder + "\\" + program, fault],
+        subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"),
+                        windows_folder + "\\" + program, "--crash", fault],
                        stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                        timeout=600, env=env)
         seconds = time.monotonic() - started

@@ -7,54 +7,29 @@ import glob
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
 import zipfile
 
-WINE = "/usr/lib/wine/wine64"
+import e2e_support as e2e
+from e2e_support import desktop_folder, unix_path, wine
+
 BIN = None
 
 
-def wine(*args, timeout=900):
-    return subprocess.run([WINE, *args], capture_output=True, timeout=timeout,
-                          stdin=subprocess.DEVNULL)
-
-
-def unix_path(windows_path):
-    out = wine("winepath", "-u", windows_path).stdout.decode().strip()
-    return out
-
-
-def windows_path(path):
-    return wine("winepath", "-w", path).stdout.decode().strip()
-
-
-def desktop_folder():
-    desktop = wine("cmd", "/c", "echo %USERPROFILE%\\Desktop").stdout.decode().strip()
-    return os.path.realpath(unix_path(desktop))
-
-
 def drive_the_program():
-    """Runs the driver; returns its output and its facts by key."""
-    # A file, not a pipe: Wine hands the driver's output on to the programs it
-    # starts, and a pipe would stay open as long as any of them runs.
-    with tempfile.TemporaryFile() as out:
-        subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"),
-                        os.path.join(BIN, "VelmoraHelper.exe")],
-                       stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=900)
-        out.seek(0)
-        output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
-    facts = {}
-    for line in output.splitlines():
-        key, _, value = line.partition(": ")
-        facts[key] = value
-    print(output)
-    return output, facts
+    return e2e.drive_the_program(BIN)
+
+
+BOOT_TIME_KEY = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\CorvaneBootTime"
 
 
 class EndToEnd(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        # The product's boot-time service, as its installer registers it.
+        wine("reg", "add", BOOT_TIME_KEY, "/v", "ImagePath", "/t", "REG_EXPAND_SZ",
+             "/d", "%SystemRoot%\\system32\\corvaneboot.exe", "/f")
+        cls.addClassCleanup(wine, "reg", "delete", BOOT_TIME_KEY, "/f")
         cls.desktop_unix = desktop_folder()
         stale = os.path.join(cls.desktop_unix, "Velmora_Debug_Info.zip")
         os.makedirs(cls.desktop_unix, exist_ok=True)
@@ -134,6 +109,20 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(self.member_text("diskinfo.txt").split("\r\n")[0], "C:\\ NTFS")
         with zipfile.ZipFile(self.archive) as z:
             self.assertIn("taskschd.txt", z.namelist())
+
+    def test_registry_exports_are_in_the_archive(self):
+        header = "Windows Registry Editor Version 5.00"
+        uninstall = self.member_text("uninstall.txt").split("\r\n")
+        self.assertEqual(uninstall[:3], [
+            header, "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall]"])
+        self.assertEqual(self.member_text("boottime.txt").split("\r\n"), [
+            header, "", "[" + BOOT_TIME_KEY + "]",
+            '"ImagePath"="%SystemRoot%\\\\system32\\\\corvaneboot.exe"', ""])
+        services = self.member_text("services.txt").split("\r\n")
+        self.assertEqual(services[:3], [
+            "*" * 81, "", "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services]"])
+        at = services.index("[" + BOOT_TIME_KEY + "]")
+        self.assertEqual(services[at + 1], '"ImagePath"="%SystemRoot%\\system32\\corvaneboot.exe"')
 
     def member_bytes(self, name):
         with zipfile.ZipFile(self.archive) as z:

@@ -26,7 +26,8 @@ ALLOWED = {
         GetComputerNameW GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId
         GetCurrentThread GetCurrentThreadId GetDateFormatW GetDiskFreeSpaceExW
         GetDriveTypeW GetEnvironmentVariableW GetExitCodeProcess GetExitCodeThread
-        GetFileAttributesExW GetFileAttributesW GetFileSize GetFileSizeEx GetFileTime
+        GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
+        GetFileTime
         GetFileType GetFullPathNameW GetLastError GetLocalTime GetLocaleInfoA
         GetLocaleInfoW GetLogicalDriveStringsW GetLogicalDrives GetLongPathNameW
         GetModuleFileNameW GetModuleHandleA GetModuleHandleW GetOEMCP GetACP
@@ -39,26 +40,28 @@ ALLOWED = {
         GlobalMemoryStatusEx GlobalUnlock HeapAlloc HeapFree InitializeCriticalSection
         InterlockedCompareExchange InterlockedDecrement InterlockedExchange
         InterlockedIncrement IsBadReadPtr IsDBCSLeadByteEx IsDebuggerPresent
-        LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MapViewOfFile
+        LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MapViewOfFile MulDiv
         Module32FirstW Module32NextW MoveFileExW MoveFileW MultiByteToWideChar OpenProcess
         OpenThread OutputDebugStringW Process32FirstW Process32NextW QueryDosDeviceW
-        QueryPerformanceCounter QueryPerformanceFrequency RaiseException ReadFile
+        QueryInformationJobObject QueryPerformanceCounter QueryPerformanceFrequency RaiseException
+        ReadFile
         ReadProcessMemory ReleaseSemaphore RemoveDirectoryW ResetEvent ResumeThread
-        SetEndOfFile SetErrorMode SetEvent SetFileAttributesW SetFilePointer
+        SetEndOfFile SetErrorMode SetEvent SetFileAttributesW SetFilePointer SetHandleInformation
+        SetInformationJobObject
         SetFilePointerEx SetLastError SetUnhandledExceptionFilter Sleep SuspendThread
         SystemTimeToFileTime TerminateJobObject TerminateProcess TerminateThread
         Thread32First Thread32Next TlsAlloc TlsFree TlsGetValue TlsSetValue
         UnhandledExceptionFilter UnmapViewOfFile VirtualAlloc VirtualProtect VirtualQuery
         WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
-        lstrlenW
+        lstrcpynW lstrlenW
     """,
     "USER32.DLL": """
         AdjustWindowRectEx AppendMenuW BeginPaint CallNextHookEx CallWindowProcW CharLowerBuffW
-        CharUpperBuffW
-        CheckDlgButton ClientToScreen CopyRect CreateWindowExW DefWindowProcW DestroyCursor
+        CharUpperBuffW CheckDlgButton ClientToScreen CopyImage CopyRect CreateWindowExW
+        DefWindowProcW DestroyCursor
         DestroyIcon DestroyWindow DispatchMessageW DrawEdge DrawFocusRect DrawIconEx DrawTextExW
-        DrawTextW EnableWindow EndPaint EnumChildWindows EnumDisplayDevicesW EnumDisplaySettingsW
-        EnumThreadWindows EnumWindows
+        DrawTextW EnableWindow EndPaint EqualRect EnumChildWindows EnumDisplayDevicesW
+        EnumDisplaySettingsW EnumThreadWindows EnumWindows
         FillRect FindWindowExW FindWindowW FrameRect GetActiveWindow GetAsyncKeyState
         GetCapture GetClassInfoExW GetClassNameW GetClientRect GetClipboardFormatNameW
         GetCursorPos GetDC GetDesktopWindow GetDlgCtrlID GetDlgItem GetFocus
@@ -68,6 +71,7 @@ ALLOWED = {
         GetWindowThreadProcessId InflateRect IntersectRect InvalidateRect IsChild
         IsDialogMessageW IsRectEmpty IsWindow IsWindowEnabled IsWindowVisible KillTimer
         LoadCursorW LoadIconW LoadImageW MapWindowPoints MessageBeep MessageBoxW
+        MsgWaitForMultipleObjects
         MoveWindow OffsetRect PeekMessageW PostMessageW PostQuitMessage PtInRect
         RedrawWindow RegisterClassExW RegisterWindowMessageW ReleaseCapture ReleaseDC
         ScreenToClient SendMessageTimeoutW SendMessageW SetCapture SetCursor SetFocus
@@ -80,15 +84,18 @@ ALLOWED = {
     """,
     "GDI32.DLL": """
         BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateDIBSection CreateFontIndirectW
-        CreateFontW CreatePen CreateRectRgn CreateSolidBrush DeleteDC DeleteObject
+        CreateFontW CreatePen CreateRectRgn CreateSolidBrush DeleteDC DeleteObject Ellipse
         ExtTextOutW GetBkColor GetBkMode GetCurrentObject GetDeviceCaps GetObjectW GetPixel
         GetStockObject GetTextColor GetTextExtentPoint32W GetTextFaceW GetTextMetricsW
-        IntersectClipRect LineTo MoveToEx PatBlt Polyline Rectangle RestoreDC SaveDC
-        SelectClipRgn SelectObject SetBkColor SetBkMode SetPixel SetTextAlign
+        IntersectClipRect LineTo MoveToEx OffsetViewportOrgEx PatBlt Polyline Rectangle
+        RectVisible RestoreDC SaveDC
+        SelectClipRgn SelectObject SetBkColor SetBkMode SetPixel SetStretchBltMode SetTextAlign
         SetTextColor SetViewportOrgEx StretchBlt TextOutW
     """,
     "ADVAPI32.DLL": """
-        AdjustTokenPrivileges CloseServiceHandle DuplicateTokenEx EnumServicesStatusW
+        AdjustTokenPrivileges CheckTokenMembership CloseServiceHandle
+        ConvertStringSecurityDescriptorToSecurityDescriptorW ConvertStringSidToSidW
+        DuplicateTokenEx EnumServicesStatusW
         GetSidSubAuthority GetSidSubAuthorityCount GetTokenInformation GetUserNameW
         IsValidSid LookupAccountSidW LookupPrivilegeValueW OpenProcessToken OpenSCManagerW
         OpenServiceW QueryServiceConfigW QueryServiceStatus RegCloseKey RegCreateKeyExW

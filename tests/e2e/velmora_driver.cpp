@@ -7,14 +7,19 @@
 //   archive: <the path named after the carriage return, if any>
 //   button: enabled|disabled, progress: visible|hidden  (when the window stays open)
 //   exit: <exit code of the program>
-//
-// With --crash PROGRAM FAULT it starts "PROGRAM FAULT" and waits for its crash
-// box instead: caption, text, buttons (how many), button (the first one's
-// caption), window (responding|hung|none: the program's own window while the
-// box is shown); then it presses the button and reports ended-ms (from the
-// press to the end of the process) and exit. "box: none" when the program
-// ended without one. The fault "remote-thread" starts PROGRAM alone and, once
-// its window shows, starts a thread in it at address 0.
+// Options after the program's path:
+//   --env NAME=VALUE       sets a variable in the program's environment
+//   --close-during-report  closes the window once the report has started
+//                          (the progress bar shows) instead of waiting for it
+//   --crash FAULT          starts "PROGRAM FAULT" and waits for its crash box
+//                          instead: caption, text, buttons (how many), button
+//                          (the first one's caption), window (responding|hung|
+//                          none: the program's own window while the box is
+//                          shown); then presses the button and reports ended-ms
+//                          (from the press to the end of the process) and exit;
+//                          "box: none" when the program ended without one. The
+//                          fault "remote-thread" starts PROGRAM alone and, once
+//                          its window shows, starts a thread in it at address 0.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -206,25 +211,65 @@ int DriveCrash(const std::wstring& program, const std::wstring& fault) {
 
 }  // namespace
 
+// Closes the window while the report runs and waits for the program to end.
+int CloseDuringReport(HWND main_window, HANDLE process) {
+  HWND bar = ::FindWindowExW(main_window, nullptr, PROGRESS_CLASSW, nullptr);
+  const bool shown = WaitForWindow(kReportTimeoutMs, process, [&] {
+                       return bar != nullptr && ::IsWindowVisible(bar) ? bar : nullptr;
+                     }) != nullptr;
+  Say("progress", shown ? L"visible" : L"never shown");
+  ::Sleep(1000);  // well into the report
+  ::PostMessageW(main_window, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(process, 60'000) != WAIT_OBJECT_0) {
+    return Fail("program did not end after its window closed", process);
+  }
+  SayExitCode(process);
+  ::CloseHandle(process);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
-  const bool crash = argc == 4 && std::wcscmp(argv[1], L"--crash") == 0;
-  if (argc != 2 && !crash) return Fail("usage: velmora_driver [--crash] PROGRAM [FAULT]");
-  std::wstring program = argv[crash ? 2 : 1];
+  if (argc < 2) {
+    return Fail(
+        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] [--crash FAULT]");
+  }
+  std::wstring program = argv[1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
+  bool close_during_report = false;
+  std::wstring crash_fault;
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring option = argv[i];
+    if (option == L"--close-during-report") {
+      close_during_report = true;
+    } else if (option == L"--crash" && i + 1 < argc) {
+      crash_fault = argv[++i];
+    } else if (option == L"--env" && i + 1 < argc) {
+      const std::wstring assignment = argv[++i];
+      const size_t equals = assignment.find(L'=');
+      if (equals == std::wstring::npos) return Fail("--env needs NAME=VALUE");
+      ::SetEnvironmentVariableW(assignment.substr(0, equals).c_str(),
+                                assignment.substr(equals + 1).c_str());
+    } else {
+      return Fail("unknown option");
+    }
+  }
   std::wstring command = L"\"" + program + L"\"";
-  if (crash) return DriveCrash(command, argv[3]);
+  if (!crash_fault.empty()) return DriveCrash(command, crash_fault);
   DWORD process_id = 0;
   const HANDLE process = StartProgram(command, &process_id);
   if (process == nullptr) return Fail("cannot start the program");
 
+  // The window exists before its controls do: wait until it is shown.
   HWND main_window = WaitForWindow(kWindowTimeoutMs, process, [] {
-    return ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
+    HWND found = ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
+    return found != nullptr && ::IsWindowVisible(found) ? found : nullptr;
   });
   if (main_window == nullptr) return Fail("no main window", process);
   HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
   if (button == nullptr) return Fail("no button", process);
   Say("window", L"found");
   ::PostMessageW(button, BM_CLICK, 0, 0);
+  if (close_during_report) return CloseDuringReport(main_window, process);
 
   HWND dialog = WaitForWindow(kReportTimeoutMs, process,
                               [&] { return FindWindowOfProcess(process_id, true); });

@@ -32,6 +32,10 @@ TEST(FileVersionString, MissingTableFallsBackToTheFirstTablePresent) {
   EXPECT_EQ(GetFileVersionString(Fixture(L"other_table.dll"), L"Unknown"), L"2.3.4.5");
 }
 
+TEST(FileVersionString, KeyNamesAreMatchedWithoutRegardToCase) {
+  EXPECT_EQ(GetFileVersionString(Fixture(L"odd_case_keys.dll"), L"Unknown"), L"4.5.6.7");
+}
+
 TEST(ModuleVersionText, FixedVersionFirstThenFileVersionString) {
   EXPECT_EQ(GetModuleVersionText(Fixture(L"VelmoraHelper.exe")), L"1.7.0.783");
   EXPECT_EQ(GetModuleVersionText(Fixture(L"no_file_version.dll")), L"3.1.0.0");

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/report_job.h"
+#include "app/working_folder.h"
 #include "common/report_file.h"
 #include "common/strings.h"
 #include "environment/accounts.h"
@@ -24,13 +24,17 @@ ScratchFolder::ScratchFolder(const std::wstring& name) {
   ::CreateDirectoryW(path_.c_str(), nullptr);
 }
 
-ScratchFolder::~ScratchFolder() { RemoveFolder(path_); }
+ScratchFolder::~ScratchFolder() {
+  RemoveFolder(path_);
+}
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
   WriteWholeFile(path, bytes);
 }
 
-std::string ReadBytes(const std::wstring& path) { return ReadWholeFile(path); }
+std::string ReadBytes(const std::wstring& path) {
+  return ReadWholeFile(path);
+}
 
 bool PathExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -43,6 +47,39 @@ std::string Utf16LeBytes(const std::wstring& text) {
     bytes.push_back(static_cast<char>(c >> 8));
   }
   return bytes;
+}
+
+std::string UnixPathOf(const std::wstring& path) {
+  using UnixFileNameFn = char*(CDECL*)(const wchar_t*);
+  static const auto unix_file_name = reinterpret_cast<UnixFileNameFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unix_file_name == nullptr) return {};
+  char* name = unix_file_name(WithoutTrailingBackslash(path).c_str());
+  if (name == nullptr) return {};
+  std::string result = name;
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return result;
+}
+
+bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
+  // Wine starts Unix programs too, with the arguments split as Windows does.
+  const std::string arguments = "-s \"" + UnixPathOf(target) + "\" \"" + UnixPathOf(link) + "\"";
+  std::wstring command = L"Z:\\bin\\ln " + DecodeCodePage(arguments, CP_UTF8);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+    return false;
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  // Wine does not follow a Unix program to its end: look for the link instead.
+  for (int tries = 0; tries < 100; ++tries) {
+    if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    ::Sleep(50);
+  }
+  return false;
 }
 
 bool EnsureShellRunning() {
@@ -68,7 +105,9 @@ MessageRecorder::MessageRecorder(UINT message) : message_(message) {
   ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
-MessageRecorder::~MessageRecorder() { ::DestroyWindow(window_); }
+MessageRecorder::~MessageRecorder() {
+  ::DestroyWindow(window_);
+}
 
 LRESULT CALLBACK MessageRecorder::Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* self = reinterpret_cast<MessageRecorder*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));

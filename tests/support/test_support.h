@@ -30,6 +30,12 @@ std::string ReadBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 std::string Utf16LeBytes(const std::wstring& text);
 
+// The Unix path Wine maps a Windows path to; empty outside Wine.
+std::string UnixPathOf(const std::wstring& path);
+// Plants a Unix symbolic link, which Wine shows as a reparse point: the
+// junctions and links a hostile user could put in the program's way.
+bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
+
 // Makes sure a shell process (explorer.exe) runs: Wine starts its desktop
 // process for the first window and ends it again when it has been idle.
 bool EnsureShellRunning();

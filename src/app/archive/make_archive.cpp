@@ -13,6 +13,7 @@
 #include "app/archive/archive_tree.h"
 #include "app/archive/deflate_chunk.h"
 #include "app/archive/zip_writer.h"
+#include "common/cancellation.h"
 #include "common/errors.h"
 #include "common/handles.h"
 #include "common/lock.h"
@@ -48,11 +49,11 @@ struct ChunkJob {
 // made by fewer of them, with the same bytes.
 class ChunkDeflaters {
  public:
-  explicit ChunkDeflaters(unsigned threads)
+  explicit ChunkDeflaters(const ArchiveOptions& options)
       : work_ready_(::CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr)) {
-    for (unsigned i = 0; i < threads && work_ready_; ++i) {
+    for (unsigned i = 0; i < options.deflate_threads && work_ready_; ++i) {
       auto helper = std::make_unique<WorkerThread>();
-      if (!helper->Start([this] { WorkerLoop(); })) break;
+      if (!options.start_helper(*helper, [this] { WorkerLoop(); })) break;
       helpers_.push_back(std::move(helper));
     }
   }
@@ -121,8 +122,12 @@ class ChunkDeflaters {
 // writes the results in the same order, a bounded number of pieces behind.
 class ArchivePipeline {
  public:
-  ArchivePipeline(const std::vector<ArchiveItem>& items, ZipWriter& writer, unsigned threads)
-      : items_(items), writer_(writer), deflaters_(threads), window_(2 * threads + 2) {}
+  ArchivePipeline(const std::vector<ArchiveItem>& items, ZipWriter& writer,
+                  const ArchiveOptions& options)
+      : items_(items),
+        writer_(writer),
+        deflaters_(options),
+        window_(2 * options.deflate_threads + 2) {}
 
   void Run() {
     for (size_t i = 0; i < items_.size(); ++i) QueueFile(i);
@@ -137,12 +142,12 @@ class ArchivePipeline {
     std::string tail;      // the last 32 KiB read, the next piece's dictionary
     uint64_t read_total = 0;
     for (bool first = true;; first = false) {
+      ThrowIfCancelled();  // a large archive is where a stopped report spends its time
       auto job = std::make_shared<ChunkJob>();
       job->item = index;
       job->first = first;
       job->expected_size = static_cast<uint64_t>(size);
-      const size_t wanted =
-          static_cast<size_t>(std::min<uint64_t>(kChunkSize, size - read_total));
+      const size_t wanted = static_cast<size_t>(std::min<uint64_t>(kChunkSize, size - read_total));
       if (!ReadUpTo(file.get(), wanted, job->data)) {
         if (!first) Queue(Abandoned(job));
         return;
@@ -207,7 +212,7 @@ size_t WriteArchive(const std::vector<ArchiveItem>& items, const std::wstring& p
                     const ArchiveOptions& options) {
   ArchiveFile out(path);
   ZipWriter writer(out, options.limits);
-  ArchivePipeline(items, writer, options.deflate_threads).Run();
+  ArchivePipeline(items, writer, options).Run();
   writer.Finish();
   out.Close();
   return writer.entry_count();

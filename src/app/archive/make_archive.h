@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "app/archive/zip_records.h"
+#include "common/worker_thread.h"
 
 namespace velmora {
 
@@ -12,6 +14,9 @@ struct ArchiveOptions {
   // Threads that deflate entries ahead of the writer; 0 deflates on the caller's thread only.
   unsigned deflate_threads;
   zip::Limits limits;
+  // Starts one helper thread; false when the system could not. Replaceable so
+  // that a test can refuse threads as an exhausted system would.
+  std::function<bool(WorkerThread&, std::function<void()>)> start_helper = StartWorker;
 };
 
 // One thread per core beside the writer, real ZIP limits.

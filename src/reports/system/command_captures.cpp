@@ -2,11 +2,14 @@
 
 #include <shellapi.h>
 
+#include "common/cancellation.h"
 #include "common/date_text.h"
 #include "common/handles.h"
+#include "common/no_follow_files.h"
 #include "common/report_file.h"
 #include "common/strings.h"
 #include "common/ticks.h"
+#include "reports/system/tool_job.h"
 
 namespace velmora {
 
@@ -30,22 +33,6 @@ std::wstring TimeStamp17() {
                 t.wSecond, t.wMilliseconds);
 }
 
-// A job that the tools run in, so that a tool that hangs can be ended with
-// everything it started.
-UniqueHandle JobFor(HANDLE process) {
-  UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-  if (job && process != nullptr) ::AssignProcessToJobObject(job.get(), process);
-  return job;
-}
-
-void EndTool(HANDLE job, HANDLE process) {
-  if (job != nullptr) ::TerminateJobObject(job, 1);
-  if (process != nullptr) {
-    ::TerminateProcess(process, 1);
-    ::WaitForSingleObject(process, 5000);
-  }
-}
-
 bool CanOpenExclusively(const std::wstring& path) {
   UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -53,7 +40,8 @@ bool CanOpenExclusively(const std::wstring& path) {
 }
 
 // Waits until the redirected output is complete: the shell has let go of the
-// file. False when the limit ran out, or the shell ended without making it.
+// file. False when the limit ran out, the report is being stopped, or the
+// shell ended without making the file.
 bool WaitForOutput(const std::wstring& path, HANDLE shell, std::chrono::milliseconds limit) {
   const TickDeadline deadline(static_cast<DWORD>(limit.count()));
   for (;;) {
@@ -61,8 +49,28 @@ bool WaitForOutput(const std::wstring& path, HANDLE shell, std::chrono::millisec
     if (CanOpenExclusively(path)) return true;
     if (shell_ended && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     if (deadline.Passed()) return false;
-    ::Sleep(kPollIntervalMs);
+    if (::WaitForSingleObject(CancellationEvent(), kPollIntervalMs) == WAIT_OBJECT_0) return false;
   }
+}
+
+// Deletes a temporary file of a capture however the capture ends.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
+  ~TemporaryFile() { ::DeleteFileW(path_.c_str()); }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+UniqueHandle OpenNulDevice() {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  return UniqueHandle(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+                                    0, nullptr));
 }
 
 std::wstring DecodeWithMark(const std::string& bytes) {
@@ -88,17 +96,13 @@ std::wstring DateLine() {
   }
 }
 
-// Writes the two-line batch file in the ANSI code page; true when it exists afterwards.
-bool WriteTasksBatch(const std::wstring& batch, const std::wstring& target) {
-  const std::wstring text =
-      L"chcp 437\r\nschtasks.exe /query /v /fo list >>\"" + target + L"\"\r\n";
-  try {
-    WriteWholeFile(batch, EncodeCodePage(text, CP_ACP));
-  } catch (...) {
-    // A batch file that cannot be written runs nothing.
-  }
-  return ::GetFileAttributesW(batch.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+// The batch switches the console to code page 437 and lets schtasks write its
+// list to the standard output that it inherits. The output file is opened by
+// the program itself, so any path works (cmd would read a path written into
+// the batch in code page 437 and miss the folder of a user named José or
+// Дмитрий) and no link planted in its place is followed. "@" keeps cmd from
+// echoing the commands into that output.
+constexpr char kTasksBatch[] = "@chcp 437 >nul\r\n@schtasks.exe /query /v /fo list\r\n";
 
 }  // namespace
 
@@ -120,8 +124,8 @@ ReportList DecodeTextLines(const std::string& bytes) {
 
 const ReportList& CaptureSystemInfo(std::chrono::milliseconds wait_limit) {
   g_system_info.clear();
-  const std::wstring output = TempFolder260() + L"SystemInfo_" + TimeStamp17() + L".txt";
-  const std::wstring parameters = L"/c systeminfo>\"" + output + L"\"";
+  const TemporaryFile output(TempFolder260() + L"SystemInfo_" + TimeStamp17() + L".txt");
+  const std::wstring parameters = L"/c systeminfo>\"" + output.path() + L"\"";
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -130,11 +134,11 @@ const ReportList& CaptureSystemInfo(std::chrono::milliseconds wait_limit) {
   info.nShow = SW_HIDE;
   ::ShellExecuteExW(&info);
   UniqueHandle shell(info.hProcess);
-  UniqueHandle job = JobFor(shell.get());
-  if (!WaitForOutput(output, shell.get(), wait_limit)) EndTool(job.get(), shell.get());
-  g_system_info = DecodeTextLines(ReadWholeFile(output));
+  ToolJob job;
+  job.Adopt(shell.get());
+  if (!WaitForOutput(output.path(), shell.get(), wait_limit)) job.EndAll();
+  g_system_info = DecodeTextLines(ReadWholeFile(output.path()));
   g_system_info.insert(g_system_info.begin(), {DateLine(), L"", L"===== System ====="});
-  ::DeleteFileW(output.c_str());
   return g_system_info;
 }
 
@@ -142,35 +146,46 @@ void CaptureScheduledTasks(const std::wstring& target, std::chrono::milliseconds
   wchar_t system_dir[MAX_PATH] = {};
   ::GetSystemDirectoryW(system_dir, MAX_PATH);
   const std::wstring shell = EnsureTrailingBackslash(FromBuffer(system_dir, MAX_PATH)) + L"cmd.exe";
-  const std::wstring batch = TempFolder260() + L"schtasks.bat";
-  ::DeleteFileW(target.c_str());
-  if (WriteTasksBatch(batch, target)) {
-    RunHidden(shell + L" /c \"" + batch + L"\"", SW_HIDE, wait_limit);
+  const TemporaryFile batch(TempFolder260() + L"schtasks.bat");
+  UniqueHandle output = CreateFreshFile(target);
+  if (!output) return;
+  try {
+    WriteWholeFile(batch.path(), kTasksBatch);
+  } catch (...) {
+    return;  // a batch file that cannot be written runs nothing
   }
-  ::DeleteFileW(batch.c_str());
+  RunHidden(shell + L" /c \"" + batch.path() + L"\"", SW_HIDE, wait_limit, output.get());
 }
 
 bool RunHidden(const std::wstring& command_line, WORD show_window,
-               std::chrono::milliseconds wait_limit) {
+               std::chrono::milliseconds wait_limit, HANDLE output) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = show_window;
+  UniqueHandle nul;
+  if (output != nullptr) {
+    nul = OpenNulDevice();
+    ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdInput = nul.get();
+    startup.hStdOutput = output;
+    startup.hStdError = nul.get();
+  }
   PROCESS_INFORMATION process = {};
   std::wstring mutable_command = command_line;
   // Suspended until it is in the job, so that nothing it starts escapes.
-  if (!::CreateProcessW(nullptr, mutable_command.data(), nullptr, nullptr, FALSE,
-                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &process)) {
-    return false;
-  }
+  const BOOL started = ::CreateProcessW(
+      nullptr, mutable_command.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE,
+      NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
+  if (output != nullptr) ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
+  if (!started) return false;
   UniqueHandle process_handle(process.hProcess);
   UniqueHandle thread_handle(process.hThread);
-  UniqueHandle job = JobFor(process_handle.get());
+  ToolJob job;
+  job.Adopt(process_handle.get());
   ::ResumeThread(thread_handle.get());
-  const DWORD waited =
-      ::WaitForSingleObject(process_handle.get(), static_cast<DWORD>(wait_limit.count()));
-  if (waited != WAIT_OBJECT_0) EndTool(job.get(), process_handle.get());
+  if (!WaitForToolEnd(process_handle.get(), static_cast<DWORD>(wait_limit.count()))) job.EndAll();
   return true;
 }
 

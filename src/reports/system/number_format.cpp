@@ -8,23 +8,26 @@ namespace velmora {
 
 namespace {
 
-wchar_t ReadDecimalSeparator(LCID locale) {
-  char buffer[8] = {};
-  if (::GetLocaleInfoA(locale, LOCALE_SDECIMAL, buffer, sizeof(buffer)) <= 0 ||
-      buffer[0] == '\0') {
-    return L',';
-  }
-  return static_cast<wchar_t>(static_cast<unsigned char>(buffer[0]));
-}
-
 // x with the separator before its last two digits: 150 -> "1.50".
 std::wstring Hundredths(uint64_t x, wchar_t separator) {
   return std::to_wstring(x / 100) + separator + PadLeft(std::to_wstring(x % 100), 2, L'0');
 }
 
-std::wstring TwoDigits(uint64_t value) { return PadLeft(std::to_wstring(value), 2, L'0'); }
+std::wstring TwoDigits(uint64_t value) {
+  return PadLeft(std::to_wstring(value), 2, L'0');
+}
 
 }  // namespace
+
+// Read as UTF-16, so that a separator outside ASCII (such as the Arabic
+// decimal separator U+066B) prints as itself.
+wchar_t ReadDecimalSeparator(unsigned long locale) {
+  wchar_t buffer[8] = {};
+  if (::GetLocaleInfoW(locale, LOCALE_SDECIMAL, buffer, 8) <= 0 || buffer[0] == L'\0') {
+    return L',';
+  }
+  return buffer[0];
+}
 
 wchar_t DecimalSeparator() {
   static const wchar_t separator = ReadDecimalSeparator(::GetThreadLocale());
@@ -43,7 +46,9 @@ std::wstring FormatByteSize(uint64_t n, wchar_t separator) {
   return Hundredths(n / 1024 / 1024 * 100 / 1024, separator) + L" GB";
 }
 
-std::wstring FormatByteSize(uint64_t bytes) { return FormatByteSize(bytes, DecimalSeparator()); }
+std::wstring FormatByteSize(uint64_t bytes) {
+  return FormatByteSize(bytes, DecimalSeparator());
+}
 
 std::wstring FormatDuration(uint64_t ms, wchar_t separator) {
   if (ms < 1000) return std::to_wstring(ms) + L" ms";

@@ -6,6 +6,8 @@
 
 namespace velmora {
 
+// The first character of a locale's decimal separator; "," when it cannot be read.
+wchar_t ReadDecimalSeparator(unsigned long locale);
 // The first character of the thread locale's decimal separator, read once; ","
 // when it cannot be read.
 wchar_t DecimalSeparator();

@@ -39,9 +39,19 @@ TEST(FormatByteSize, UnitsAndTruncatedHundredths) {
 }
 
 TEST(DecimalSeparator, FollowsTheLocale) {
-  char buffer[8] = {};
-  ::GetLocaleInfoA(::GetThreadLocale(), LOCALE_SDECIMAL, buffer, sizeof(buffer));
-  EXPECT_EQ(DecimalSeparator(), static_cast<wchar_t>(buffer[0]));
+  wchar_t buffer[8] = {};
+  ::GetLocaleInfoW(::GetThreadLocale(), LOCALE_SDECIMAL, buffer, 8);
+  EXPECT_EQ(DecimalSeparator(), buffer[0]);
+}
+
+TEST(DecimalSeparator, ASeparatorOutsideAsciiIsReadAsItself) {
+  wchar_t saved[8] = {};
+  ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved, 8);
+  ASSERT_TRUE(::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L"\x066B"));
+  const wchar_t separator = ReadDecimalSeparator(LOCALE_USER_DEFAULT);
+  ::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved);
+  EXPECT_EQ(separator, L'\x066B');
+  EXPECT_EQ(FormatByteSize(1536, separator), L"1\x066B" L"50 KB");
 }
 
 }  // namespace

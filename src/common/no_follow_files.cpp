@@ -1,0 +1,174 @@
+#include "common/no_follow_files.h"
+
+#include "common/dynamic_function.h"
+#include "common/strings.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr DWORD kAnyShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The link itself, and folders as well as files.
+constexpr DWORD kOpenLinkItself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+struct IoStatusBlock {
+  union {
+    LONG status;
+    void* pointer;
+  };
+  ULONG_PTR information;
+};
+constexpr int kFileDispositionInformation = 13;
+using SetInformationFileFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, int);
+
+DWORD AttributesOf(const std::wstring& path) {
+  return ::GetFileAttributesW(ExtendedLengthPath(path).c_str());
+}
+
+bool HasLinkAttribute(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+DWORD HandleAttributes(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  return ::GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes
+                                                     : INVALID_FILE_ATTRIBUTES;
+}
+
+// Marks the open object for deletion when its handle closes. Windows 2000 has
+// no documented call for this on a handle, so the native one is looked up.
+bool DeleteThroughHandle(HANDLE handle) {
+  static const auto set_information = LookUpFunction<SetInformationFileFn>(
+      ::GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
+  if (set_information == nullptr) return false;
+  IoStatusBlock io = {};
+  BOOLEAN delete_file = TRUE;
+  return set_information(handle, &io, &delete_file, sizeof(delete_file),
+                         kFileDispositionInformation) >= 0;
+}
+
+// Removes a plain file or a link to a file; read-only files too.
+bool DeletePlainFile(const std::wstring& path, DWORD attributes) {
+  const std::wstring extended = ExtendedLengthPath(path);
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    ::SetFileAttributesW(extended.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return ::DeleteFileW(extended.c_str()) != FALSE;
+}
+
+// Empties and removes a folder already known not to be a link.
+void RemoveFolderContents(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry = {};
+  UniqueFindHandle search(::FindFirstFileW(ExtendedLengthPath(folder + L"\\*").c_str(), &entry));
+  if (!search) return;
+  do {
+    const std::wstring name = FromBuffer(entry.cFileName, MAX_PATH);
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      RemoveLinkItself(path);
+    } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveFolderContents(path);
+      ::RemoveDirectoryW(ExtendedLengthPath(path).c_str());
+    } else {
+      DeletePlainFile(path, entry.dwFileAttributes);
+    }
+  } while (::FindNextFileW(search.get(), &entry));
+}
+
+}  // namespace
+
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+  // Below this length every Windows takes the plain form; "\\?\" would also
+  // switch off the normalisation that relative paths need.
+  if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+  if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
+}
+
+bool IsLinkPath(const std::wstring& path) {
+  return HasLinkAttribute(AttributesOf(path));
+}
+
+bool IsRealFolder(const std::wstring& path) {
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      HasLinkAttribute(attributes)) {
+    return false;
+  }
+  UniqueHandle folder(::CreateFileW(ExtendedLengthPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    kAnyShare, nullptr, OPEN_EXISTING, kOpenLinkItself, nullptr));
+  const DWORD own = folder ? HandleAttributes(folder.get()) : INVALID_FILE_ATTRIBUTES;
+  return own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_DIRECTORY) &&
+         !HasLinkAttribute(own);
+}
+
+bool RemoveLinkItself(const std::wstring& path) {
+  {
+    UniqueHandle link(::CreateFileW(ExtendedLengthPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                    kAnyShare, nullptr, OPEN_EXISTING, kOpenLinkItself, nullptr));
+    if (!link || !HasLinkAttribute(HandleAttributes(link.get()))) return false;
+    if (!DeleteThroughHandle(link.get())) return false;
+  }  // the link goes when its handle closes
+  return AttributesOf(path) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveTreeNoFollow(const std::wstring& folder) {
+  const std::wstring path = WithoutTrailingBackslash(folder);
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (HasLinkAttribute(attributes)) return RemoveLinkItself(path);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  RemoveFolderContents(path);
+  ::RemoveDirectoryW(ExtendedLengthPath(path).c_str());
+  return AttributesOf(path) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeRealFolderBelow(const std::wstring& root, const std::wstring& folder) {
+  const std::wstring base = WithoutTrailingBackslash(root);
+  const std::wstring target = WithoutTrailingBackslash(folder);
+  if (!StartsWithNoCase(target, base + L"\\")) return false;
+  std::wstring path = base;
+  size_t start = base.size() + 1;
+  while (start <= target.size()) {
+    const size_t end = std::min(target.find(L'\\', start), target.size());
+    path = target.substr(0, end);
+    if (IsLinkPath(path) && !RemoveLinkItself(path)) return false;
+    if (AttributesOf(path) == INVALID_FILE_ATTRIBUTES) {
+      ::CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr);
+    }
+    if (!IsRealFolder(path)) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+UniqueHandle CreateFreshFile(const std::wstring& path) {
+  const std::wstring extended = ExtendedLengthPath(path);
+  const DWORD attributes = AttributesOf(path);
+  if (HasLinkAttribute(attributes)) {
+    if (!RemoveLinkItself(path)) return {};
+  } else if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeletePlainFile(path, attributes);
+  }
+  // Fails when anything is still, or again, in the way: nothing is followed.
+  return UniqueHandle(::CreateFileW(extended.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination, bool overwrite) {
+  const DWORD attributes = AttributesOf(destination);
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (!overwrite || (attributes & FILE_ATTRIBUTE_DIRECTORY && !HasLinkAttribute(attributes))) {
+      return false;
+    }
+    const bool removed = HasLinkAttribute(attributes) ? RemoveLinkItself(destination)
+                                                      : DeletePlainFile(destination, attributes);
+    if (!removed) return false;
+  }
+  // Refuses to write over anything that appeared in the meantime.
+  return ::CopyFileW(ExtendedLengthPath(source).c_str(), ExtendedLengthPath(destination).c_str(),
+                     TRUE) != FALSE;
+}
+
+}  // namespace velmora

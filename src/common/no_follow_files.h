@@ -1,0 +1,50 @@
+// Deleting and writing without following junctions, symbolic links or other
+// reparse points. The program runs elevated, while the user's own programs can
+// write to the temporary folder it works in: a link planted where the program
+// expects its own folder or file must never turn a delete or a write into one
+// somewhere else.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/handles.h"
+
+namespace velmora {
+
+// Whether the path names a reparse point (a junction or a link) itself.
+bool IsLinkPath(const std::wstring& path);
+
+// Whether the path is a folder of its own: it exists, is a directory, and
+// neither it nor the handle opened on it is a reparse point.
+bool IsRealFolder(const std::wstring& path);
+
+// Removes the link at `path` itself. Only a handle that the system reports as
+// the reparse point is deleted, so a system that resolves links on open (as
+// Wine does) keeps the link instead of losing its target. False when it stays.
+bool RemoveLinkItself(const std::wstring& path);
+
+// Deletes a folder with everything in it. Links inside are removed, never
+// descended into; a folder that is itself a link loses only the link. True
+// when the folder is gone afterwards; false when it was missing.
+bool RemoveTreeNoFollow(const std::wstring& folder);
+
+// Creates `folder` with any missing parents below `root` (which must exist),
+// as real folders: a link in the way is removed first. True when `folder` is a
+// real folder afterwards.
+bool MakeRealFolderBelow(const std::wstring& root, const std::wstring& folder);
+
+// A new, empty file at `path` opened for writing. A file or link that stood
+// there is removed first and never written through. Invalid on failure.
+UniqueHandle CreateFreshFile(const std::wstring& path);
+
+// Copies a file to a destination never reached through a link. Without
+// overwrite an existing destination is kept. False when nothing was copied.
+bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination, bool overwrite);
+
+// The path in the "\\?\" form when it is too long for the plain one, so that
+// deep trees can still be walked and deleted.
+std::wstring ExtendedLengthPath(const std::wstring& path);
+
+}  // namespace velmora

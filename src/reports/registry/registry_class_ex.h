@@ -1,0 +1,122 @@
+// The registry access class of the registry and start-up reports. It keeps one
+// open key at a time under one root and, on 64-bit Windows, picks the registry
+// view by itself: the 64-bit view for every path, the 32-bit view for paths that
+// name Wow6432Node explicitly.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/handles.h"
+
+namespace velmora {
+
+enum class TRegDataKind { Text, ExpandText, Dword, Binary, Other };
+
+// Written as the value text of a value whose data could not be read.
+inline constexpr wchar_t kReadFailureMarker[] = L"velmorareaderror";
+
+// "Invalid data type for '<name>'" or "Failed to get data for '<name>'".
+class ERegistryException : public std::runtime_error {
+ public:
+  explicit ERegistryException(const std::wstring& message);
+  const std::wstring& message() const { return message_; }
+
+ private:
+  std::wstring message_;
+};
+
+class TRegistry {
+ public:
+  // Full access (KEY_ALL_ACCESS); the root starts as HKEY_CURRENT_USER.
+  TRegistry();
+  explicit TRegistry(REGSAM access);
+  virtual ~TRegistry();
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+
+  HKEY CurrentKey() const { return current_key_.get(); }
+  HKEY RootKey() const { return root_key_; }
+  // Below the root, without a leading backslash; empty when no key is open.
+  const std::wstring& CurrentPath() const { return current_path_; }
+  // The mask of the full-access open, with the view bits of the last open.
+  REGSAM Access() const { return access_; }
+  bool LazyWrite() const { return lazy_write_; }
+  void SetLazyWrite(bool value) { lazy_write_ = value; }
+  bool CloseRoot() const { return close_root_; }
+  void SetCloseRoot(bool value) { close_root_ = value; }
+  bool AutomaticView() const { return automatic_view_; }
+  void SetAutomaticView(bool value) { automatic_view_ = value; }
+  bool Is64BitWindows() const { return is_64bit_windows_; }
+
+  // A different root closes the current key; the same root again keeps it open.
+  void SetRoot(HKEY root);
+  // A path beginning with "\" starts at the root; any other path is relative
+  // to the open key (or to the root when none is open).
+  bool OpenKeyFull(const std::wstring& path, bool may_create);
+  // Tries KEY_READ, then query and enumerate, then query alone.
+  bool OpenKeyRead(const std::wstring& path);
+  void CloseCurrentKey();
+
+  // In the registry's order; a subkey named Wow6432Node (any case) is left out.
+  void ListSubkeys(std::vector<std::wstring>& names) const;
+  // In the registry's order; the default value, when set, under the empty name.
+  // Handles the calling thread's waiting messages once per value.
+  void ListValues(std::vector<std::wstring>& names) const;
+  // Other when the value cannot be queried.
+  TRegDataKind ValueKind(const std::wstring& name) const;
+  // Bytes of data; -1 when the value cannot be queried.
+  int32_t ValueSize(const std::wstring& name) const;
+  bool HasChildKeys() const;
+
+  // The whole text up to its first NUL, unexpanded; empty when missing or
+  // empty. Raises "Invalid data type" when the value is not text.
+  std::wstring ReadText(const std::wstring& name) const;
+  // Raises "Invalid data type" when the value is not a DWORD of at most four
+  // bytes, "Failed to get data" when it cannot be read.
+  int32_t ReadDword(const std::wstring& name) const;
+  // 0 when the value cannot be queried. Raises "Invalid data type" for text
+  // and DWORD values and for data larger than the buffer, "Failed to get
+  // data" when the read fails.
+  DWORD ReadBytes(const std::wstring& name, BYTE* buffer, DWORD buffer_size) const;
+  // The value text of an export line: the bare text, "dword:" and eight
+  // upper-case hex digits (or signed decimal without prefix), "hex:" and
+  // comma-separated byte pairs (bare pairs without prefix); empty for a
+  // missing or empty value; the read-failure marker when the data changed
+  // kind or size under us or could not be read.
+  std::wstring ValueAsText(const std::wstring& name, bool prefix) const;
+  // As ValueAsText for a value that the caller found to be of `kind`; the
+  // read-failure marker when it has been replaced by one of another kind since.
+  std::wstring ValueAsTextOfKind(const std::wstring& name, TRegDataKind kind, bool prefix) const;
+
+ private:
+  struct KeyPlace {
+    HKEY base;
+    std::wstring sub_path;   // as handed to the platform
+    std::wstring full_path;  // the current path once opened
+  };
+  void SelectView(const std::wstring& path);
+  KeyPlace PlaceOf(const std::wstring& path) const;
+  void TakeKey(HKEY key, std::wstring full_path);
+  bool QueryTypeAndSize(const std::wstring& name, DWORD& type, DWORD& size) const;
+
+  UniqueRegKey current_key_;
+  HKEY root_key_ = HKEY_CURRENT_USER;
+  bool lazy_write_ = true;
+  std::wstring current_path_;
+  bool close_root_ = false;
+  REGSAM access_ = KEY_ALL_ACCESS;
+  bool automatic_view_ = true;
+  bool is_64bit_windows_;
+};
+
+// Data as "01,AB,00": two upper-case hex digits per byte, single commas.
+std::wstring FormatHexBytes(const BYTE* bytes, size_t count);
+// "dword:" and the value as eight upper-case hex digits.
+std::wstring FormatDwordText(uint32_t value);
+
+}  // namespace velmora

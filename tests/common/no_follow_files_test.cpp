@@ -1,0 +1,103 @@
+// Writes and deletes that never go through a planted link.
+#include "common/no_follow_files.h"
+
+#include <gtest/gtest.h>
+
+#include "common/report_file.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr char kFileLinksLookPlain[] = "links to files look like plain files on this system";
+
+using test::PathExists;
+using test::ScratchFolder;
+
+class NoFollow : public ::testing::Test {
+ protected:
+  // Plants a link to a file. Wine shows such a link as the file itself, so no
+  // program can tell it apart there: those checks need Windows.
+  static bool PlantFileLink(const std::wstring& target, const std::wstring& link) {
+    return test::MakeUnixSymlink(target, link) && IsLinkPath(link);
+  }
+
+  ScratchFolder work_{L"no-follow-work"};
+  ScratchFolder elsewhere_{L"no-follow-elsewhere"};
+};
+
+TEST_F(NoFollow, FreshFileReplacesALinkInsteadOfWritingThroughIt) {
+  const std::wstring victim = elsewhere_.path() + L"system.ini";
+  test::WriteBytes(victim, "original");
+  if (!PlantFileLink(victim, work_.path() + L"uninstall.txt")) GTEST_SKIP() << kFileLinksLookPlain;
+  SaveReportFile({L"line"}, work_.path() + L"uninstall.txt");
+  EXPECT_EQ(test::ReadBytes(victim), "original");
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"uninstall.txt"), "\xFF\xFEl\0i\0n\0e\0\r\0\n\0"s);
+}
+
+TEST_F(NoFollow, FreshFileReplacesAnOlderFile) {
+  test::WriteBytes(work_.path() + L"a.txt", "older and longer");
+  ::SetFileAttributesW((work_.path() + L"a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  test::WriteBytes(work_.path() + L"a.txt", "new");
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"a.txt"), "new");
+}
+
+TEST_F(NoFollow, CopyKeepsAnExistingDestinationUnlessToldToReplaceIt) {
+  test::WriteBytes(elsewhere_.path() + L"source.ini", "settings");
+  test::WriteBytes(work_.path() + L"dest.ini", "already here");
+  EXPECT_FALSE(
+      CopyFileNoFollow(elsewhere_.path() + L"source.ini", work_.path() + L"dest.ini", false));
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"dest.ini"), "already here");
+  EXPECT_TRUE(
+      CopyFileNoFollow(elsewhere_.path() + L"source.ini", work_.path() + L"dest.ini", true));
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"dest.ini"), "settings");
+}
+
+TEST_F(NoFollow, CopyOverALinkLeavesItsTargetAlone) {
+  const std::wstring victim = elsewhere_.path() + L"hosts";
+  test::WriteBytes(victim, "original");
+  test::WriteBytes(elsewhere_.path() + L"source.ini", "settings");
+  if (!PlantFileLink(victim, work_.path() + L"dest.ini")) GTEST_SKIP() << kFileLinksLookPlain;
+  CopyFileNoFollow(elsewhere_.path() + L"source.ini", work_.path() + L"dest.ini", true);
+  EXPECT_EQ(test::ReadBytes(victim), "original");
+}
+
+TEST_F(NoFollow, FoldersBelowTheRootAreMadeRealOrRefused) {
+  EXPECT_TRUE(MakeRealFolderBelow(work_.path(), work_.path() + L"AppPath\\Update\\"));
+  EXPECT_TRUE(IsRealFolder(work_.path() + L"AppPath\\Update"));
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere_.path(), work_.path() + L"AppData"));
+  const bool made = MakeRealFolderBelow(work_.path(), work_.path() + L"AppData\\Sub");
+  EXPECT_FALSE(PathExists(elsewhere_.path() + L"Sub"));
+  if (made) {
+    EXPECT_TRUE(IsRealFolder(work_.path() + L"AppData"));
+  }
+  EXPECT_FALSE(MakeRealFolderBelow(work_.path(), elsewhere_.path() + L"Outside"));
+}
+
+TEST_F(NoFollow, LongPathsGetTheExtendedForm) {
+  EXPECT_EQ(ExtendedLengthPath(L"C:\\short"), L"C:\\short");
+  const std::wstring deep = L"C:\\" + std::wstring(300, L'a');
+  EXPECT_EQ(ExtendedLengthPath(deep), L"\\\\?\\" + deep);
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\server\\share\\" + std::wstring(300, L'b')),
+            L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'b'));
+}
+
+TEST_F(NoFollow, TreesDeeperThanThePlainPathLimitAreRemoved) {
+  std::wstring path = work_.path() + L"deep";
+  ::CreateDirectoryW(path.c_str(), nullptr);
+  for (int level = 0; level < 12; ++level) {
+    path += L"\\" + std::wstring(30, static_cast<wchar_t>(L'a' + level));
+    ASSERT_TRUE(::CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr)) << level;
+  }
+  ASSERT_GT(path.size(), 300u);
+  UniqueHandle file = CreateFreshFile(path + L"\\leaf.txt");
+  ASSERT_TRUE(file.valid());
+  file.reset();
+  EXPECT_TRUE(RemoveTreeNoFollow(work_.path() + L"deep"));
+  EXPECT_FALSE(PathExists(work_.path() + L"deep"));
+}
+
+}  // namespace
+}  // namespace velmora

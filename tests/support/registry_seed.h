@@ -1,0 +1,47 @@
+// Registry keys that a test seeds in the throw-away prefix and removes again.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora::test {
+
+// Deletes the key with everything below it; a missing key is no failure.
+void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view);
+
+// Leaves everyone only querying values, listing subkeys and deleting the key:
+// a key that refuses full access, and KEY_READ, even to an administrator.
+// False when the key's security cannot be changed.
+bool RestrictKeyAccess(HKEY root, const std::wstring& path, REGSAM view);
+
+// A key created fresh (a leftover of an earlier run is removed first) and
+// deleted with all its subkeys when the test ends. `view` is KEY_WOW64_64KEY
+// or KEY_WOW64_32KEY.
+class SeededKey {
+ public:
+  SeededKey(HKEY root, std::wstring path, REGSAM view = KEY_WOW64_64KEY);
+  ~SeededKey();
+  SeededKey(const SeededKey&) = delete;
+  SeededKey& operator=(const SeededKey&) = delete;
+
+  HKEY handle() const { return key_; }
+  const std::wstring& path() const { return path_; }
+
+  // Any type with the exact bytes given (no terminating NUL is added).
+  SeededKey& Raw(const std::wstring& name, DWORD type, const std::string& bytes);
+  // Text with its terminating NUL.
+  SeededKey& Text(const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
+  SeededKey& Dword(const std::wstring& name, DWORD value);
+  SeededKey& Qword(const std::wstring& name, unsigned long long value);
+  // A subkey, created now and removed with this key.
+  SeededKey& Subkey(const std::wstring& name);
+
+ private:
+  HKEY root_;
+  std::wstring path_;
+  REGSAM view_;
+  HKEY key_ = nullptr;
+};
+
+}  // namespace velmora::test
