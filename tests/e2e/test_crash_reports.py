@@ -8,13 +8,11 @@ import argparse
 import os
 import re
 import shutil
-import subprocess
 import sys
-import tempfile
-import time
 import unittest
 
-from test_end_to_end import WINE, unix_path, wine
+import e2e_support as e2e
+from e2e_support import temp_folder, unix_path
 
 BIN = None
 FIXTURE = "velmora_crash_fixture.exe"
@@ -51,28 +49,12 @@ def fixture_folder(case, program=FIXTURE):
     return windows, unix
 
 
-def temp_folder():
-    return unix_path(wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip())
-
-
 def drive(windows_folder, fault, extra_env=None, program=FIXTURE):
-    """Runs the program through the driver; returns its facts by key."""
-    env = dict(os.environ, **(extra_env or {}))
-    # A file, not a pipe: Wine hands the driver's output on to what it starts.
-    with tempfile.TemporaryFile() as out:
-        started = time.monotonic()
-        subprocess.run([WINE, os.path.join(BIN, "velmora_driver.exe"),
-                        windows_folder + "\\" + program, "--crash", fault],
-                       stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                       timeout=600, env=env)
-        seconds = time.monotonic() - started
-        out.seek(0)
-        output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
-    facts = {"output": output, "seconds": seconds}
-    for line in output.splitlines():
-        key, _, value = line.partition(": ")
-        facts.setdefault(key, value)
-    print(f"--- {fault} ({seconds:.1f} s)\n{output}")
+    """Runs the program through the driver's crash mode; returns its facts by key."""
+    output, facts = e2e.drive_the_program(BIN, "--crash", fault,
+                                          env=dict(os.environ, **(extra_env or {})),
+                                          program=windows_folder + "\\" + program)
+    facts["output"] = output
     return facts
 
 
