@@ -93,6 +93,13 @@ struct GdiObjectTraits {
 };
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
 
+struct WindowsHookTraits {
+  static HHOOK Invalid() { return nullptr; }
+  static bool IsValid(HHOOK h) { return h != nullptr; }
+  static void Close(HHOOK h) { ::UnhookWindowsHookEx(h); }
+};
+using UniqueWindowsHook = UniqueResource<HHOOK, WindowsHookTraits>;
+
 struct MemoryDcTraits {
   static HDC Invalid() { return nullptr; }
   static bool IsValid(HDC dc) { return dc != nullptr; }

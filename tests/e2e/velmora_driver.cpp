@@ -11,6 +11,15 @@
 //   --env NAME=VALUE       sets a variable in the program's environment
 //   --close-during-report  closes the window once the report has started
 //                          (the progress bar shows) instead of waiting for it
+//   --crash FAULT          starts "PROGRAM FAULT" and waits for its crash box
+//                          instead: caption, text, buttons (how many), button
+//                          (the first one's caption), window (responding|hung|
+//                          none: the program's own window while the box is
+//                          shown); then presses the button and reports ended-ms
+//                          (from the press to the end of the process) and exit;
+//                          "box: none" when the program ended without one. The
+//                          fault "remote-thread" starts PROGRAM alone and, once
+//                          its window shows, starts a thread in it at address 0.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -70,23 +79,31 @@ HWND WaitForWindow(DWORD timeout_ms, HANDLE process, Predicate find) {
   return nullptr;
 }
 
-struct DialogSearch {
+// A visible top-level window of the process: a dialog (message box) or not.
+struct WindowSearch {
   DWORD process_id;
+  bool dialog;
   HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<DialogSearch*>(param);
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
   wchar_t class_name[64] = {};
   ::GetClassNameW(window, class_name, 64);
-  if (owner == search->process_id && std::wcscmp(class_name, L"#32770") == 0 &&
+  if (owner == search->process_id && (std::wcscmp(class_name, L"#32770") == 0) == search->dialog &&
       ::IsWindowVisible(window)) {
     search->found = window;
     return FALSE;
   }
   return TRUE;
+}
+
+HWND FindWindowOfProcess(DWORD process_id, bool dialog) {
+  WindowSearch search = {process_id, dialog, nullptr};
+  ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 // The message box text is its longest static control's text.
@@ -102,12 +119,94 @@ std::wstring DialogMessage(HWND dialog) {
   return longest;
 }
 
+std::vector<HWND> Buttons(HWND dialog) {
+  std::vector<HWND> buttons;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t class_name[64] = {};
+    ::GetClassNameW(child, class_name, 64);
+    if (_wcsicmp(class_name, L"Button") == 0) buttons.push_back(child);
+  }
+  return buttons;
+}
+
+HANDLE StartProgram(std::wstring command, DWORD* process_id) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return nullptr;
+  }
+  ::CloseHandle(info.hThread);
+  *process_id = info.dwProcessId;
+  return info.hProcess;
+}
+
+void SayExitCode(HANDLE process) {
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(process, &exit_code);
+  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  std::fflush(stdout);
+}
+
 int Fail(const char* what, HANDLE program = nullptr) {
   std::printf("error: %s\n", what);
   std::fflush(stdout);
   // A program left running would keep the caller's output open.
   if (program != nullptr) ::TerminateProcess(program, 99);
   return 2;
+}
+
+// A thread of the program's own that faults at once: for a program that
+// cannot be asked to fault.
+bool StartFaultingThread(HANDLE process, DWORD process_id) {
+  const HWND window = WaitForWindow(kWindowTimeoutMs, process,
+                                    [&] { return FindWindowOfProcess(process_id, false); });
+  if (window == nullptr) return false;
+  const HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
+  if (thread == nullptr) return false;
+  ::CloseHandle(thread);
+  return true;
+}
+
+int DriveCrash(const std::wstring& program, const std::wstring& fault) {
+  const bool remote = fault == L"remote-thread";
+  DWORD process_id = 0;
+  const HANDLE process = StartProgram(remote ? program : program + L" " + fault, &process_id);
+  if (process == nullptr) return Fail("cannot start the program");
+  if (remote && !StartFaultingThread(process, process_id)) {
+    return Fail("cannot start a thread in the program", process);
+  }
+  HWND box = WaitForWindow(kWindowTimeoutMs, process,
+                           [&] { return FindWindowOfProcess(process_id, true); });
+  if (box == nullptr) {
+    if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return Fail("no crash box", process);
+    Say("box", L"none");
+    SayExitCode(process);
+    return 0;
+  }
+  ::Sleep(200);  // let the box finish laying out its text
+  Say("caption", WindowText(box));
+  Say("text", Escaped(DialogMessage(box)));
+  const std::vector<HWND> buttons = Buttons(box);
+  Say("buttons", std::to_wstring(buttons.size()));
+  if (buttons.empty()) return Fail("no button", process);
+  Say("button", WindowText(buttons[0]));
+  const HWND window = FindWindowOfProcess(process_id, false);
+  DWORD_PTR result = 0;
+  Say("window", window == nullptr ? L"none"
+                : ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0
+                    ? L"responding"
+                    : L"hung");
+  const DWORD pressed = ::GetTickCount();
+  ::PostMessageW(buttons[0], BM_CLICK, 0, 0);
+  if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
+    return Fail("program did not end", process);
+  }
+  Say("ended-ms", std::to_wstring(::GetTickCount() - pressed));
+  SayExitCode(process);
+  ::CloseHandle(process);
+  return 0;
 }
 
 }  // namespace
@@ -124,23 +223,26 @@ int CloseDuringReport(HWND main_window, HANDLE process) {
   if (::WaitForSingleObject(process, 60'000) != WAIT_OBJECT_0) {
     return Fail("program did not end after its window closed", process);
   }
-  DWORD exit_code = 0;
-  ::GetExitCodeProcess(process, &exit_code);
-  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  SayExitCode(process);
   ::CloseHandle(process);
   return 0;
 }
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 2)
-    return Fail("usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report]");
+  if (argc < 2) {
+    return Fail(
+        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] [--crash FAULT]");
+  }
   std::wstring program = argv[1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
   bool close_during_report = false;
+  std::wstring crash_fault;
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
     if (option == L"--close-during-report") {
       close_during_report = true;
+    } else if (option == L"--crash" && i + 1 < argc) {
+      crash_fault = argv[++i];
     } else if (option == L"--env" && i + 1 < argc) {
       const std::wstring assignment = argv[++i];
       const size_t equals = assignment.find(L'=');
@@ -152,15 +254,10 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   std::wstring command = L"\"" + program + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-    return Fail("cannot start the program");
-  }
-  ::CloseHandle(info.hThread);
-  const HANDLE process = info.hProcess;
+  if (!crash_fault.empty()) return DriveCrash(command, crash_fault);
+  DWORD process_id = 0;
+  const HANDLE process = StartProgram(command, &process_id);
+  if (process == nullptr) return Fail("cannot start the program");
 
   // The window exists before its controls do: wait until it is shown.
   HWND main_window = WaitForWindow(kWindowTimeoutMs, process, [] {
@@ -174,11 +271,8 @@ int wmain(int argc, wchar_t** argv) {
   ::PostMessageW(button, BM_CLICK, 0, 0);
   if (close_during_report) return CloseDuringReport(main_window, process);
 
-  HWND dialog = WaitForWindow(kReportTimeoutMs, process, [&] {
-    DialogSearch search = {info.dwProcessId, nullptr};
-    ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  });
+  HWND dialog = WaitForWindow(kReportTimeoutMs, process,
+                              [&] { return FindWindowOfProcess(process_id, true); });
   if (dialog == nullptr) return Fail("no message box", process);
   ::Sleep(200);  // let the box finish laying out its text
   const std::wstring text = DialogMessage(dialog);
@@ -203,9 +297,7 @@ int wmain(int argc, wchar_t** argv) {
       return Fail("program did not end", process);
     }
   }
-  DWORD exit_code = 0;
-  ::GetExitCodeProcess(process, &exit_code);
-  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  SayExitCode(process);
   ::CloseHandle(process);
   return 0;
 }
