@@ -76,8 +76,8 @@ void AddDateLine(ReportList& list) {
   }
 }
 
-// Steps whose collectors the program does not have yet still post their
-// marks, so that the bar always runs through all fifteen.
+// The main report: its collectors in their fixed order, each mark posted
+// right after the step that carries it.
 void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folder,
                     ProgressReporter& progress) {
   ReportList list;

@@ -2,19 +2,22 @@
 
 #include <vector>
 
-#include "common/mapped_file.h"
+#include "common/file_pieces.h"
 #include "common/strings.h"
 #include "reports/files/md5.h"
 
 namespace velmora {
 
-std::wstring GetFileMd5(const std::wstring& path, size_t view_size) {
+// Read, not mapped: a read error on a mapped view of a file on a network
+// share or failing disk is a fault that would end the program, and reading
+// through one buffer is also faster than touching the pages of a mapping.
+std::wstring GetFileMd5(const std::wstring& path, size_t piece_size) {
   Md5Context context;
   Md5Init(context);
-  const bool whole = ReadThroughMapping(
-      path, view_size,
-      [&](const unsigned char* data, size_t size) { Md5Update(context, data, size); });
-  // A view that fails part-way would leave the digest of a part of the file,
+  const bool whole = ReadInPieces(path, piece_size, [&](const unsigned char* data, size_t size) {
+    Md5Update(context, data, size);
+  });
+  // A read that fails part-way would leave the digest of a part of the file,
   // which no reader could tell from the real one: such a file counts as
   // unreadable instead.
   if (!whole) Md5Init(context);

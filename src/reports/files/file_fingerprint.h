@@ -9,15 +9,14 @@
 
 namespace velmora {
 
-// The size of the window through which a file is mapped for hashing. A
-// multiple of the allocation granularity (64 KiB) and small enough to find
-// room in a crowded 32-bit address space.
-constexpr size_t kMd5ViewSize = 16 << 20;
+// The buffer through which a file is read for hashing: large enough that the
+// system reads ahead in big pieces, small enough for a crowded 32-bit process.
+constexpr size_t kMd5PieceSize = 1 << 20;
 
 // The digest text (32 lower-case hexadecimal digits) of the whole file, read
-// through a sliding view of at most `view_size` bytes. A file that cannot be
-// opened or read to its end, and an empty file, give the digest of no input.
-std::wstring GetFileMd5(const std::wstring& path, size_t view_size = kMd5ViewSize);
+// in pieces of at most `piece_size` bytes. A file that cannot be opened or read
+// to its end, and an empty file, give the digest of no input.
+std::wstring GetFileMd5(const std::wstring& path, size_t piece_size = kMd5PieceSize);
 
 // "a.b.c.d" from the file version of the fixed version information; empty when
 // the file has none.

@@ -69,17 +69,17 @@ TEST(FileMd5, FileWrittenByAnotherHandleIsStillRead) {
   EXPECT_EQ(GetFileMd5(log), L"900150983cd24fb0d6963f7d28e17f72");
 }
 
-// The reference file spans several views and ends in a part of one; its
+// The reference file spans many read pieces and ends in a part of one; its
 // digest comes from md5sum on Linux.
-TEST(FileMd5, FileLargerThanTheViewMatchesMd5sum) {
+TEST(FileMd5, FileLargerThanTheReadPieceMatchesMd5sum) {
   const std::wstring expected = ReferenceDigest();
   ASSERT_TRUE(IsDigestText(expected)) << "missing md5-reference.md5";
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(::GetFileAttributesExW(ReferenceFile().c_str(), GetFileExInfoStandard, &data));
-  ASSERT_GT(data.nFileSizeLow, 2 * kMd5ViewSize);
-  ASSERT_NE(data.nFileSizeLow % kMd5ViewSize, 0u);
+  ASSERT_GT(data.nFileSizeLow, 2 * kMd5PieceSize);
+  ASSERT_NE(data.nFileSizeLow % kMd5PieceSize, 0u);
   EXPECT_EQ(GetFileMd5(ReferenceFile()), expected);
-  // Many small views: the digest is still that of the whole content.
+  // Many small pieces: the digest is still that of the whole content.
   EXPECT_EQ(GetFileMd5(ReferenceFile(), 64 * 1024), expected);
 }
 
