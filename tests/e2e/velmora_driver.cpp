@@ -142,10 +142,10 @@ bool WaitForFile(const std::wstring& path, HANDLE process) {
          }) != nullptr;
 }
 
-bool IsHandCursor() {
+HCURSOR CurrentCursor() {
   CURSORINFO info = {};
   info.cbSize = sizeof(info);
-  return ::GetCursorInfo(&info) && info.hCursor == ::LoadCursorW(nullptr, IDC_HAND);
+  return ::GetCursorInfo(&info) ? info.hCursor : nullptr;
 }
 
 void MovePointer(HWND window, POINT client) {
@@ -154,8 +154,13 @@ void MovePointer(HWND window, POINT client) {
 }
 
 // Moves the pointer over the explanation (above the button), last line first,
-// until the program shows the hand: the pointer is then over the link.
+// until the program shows a cursor other than its arrow: the hand over the
+// link. (Cursor handles belong to the process that loaded them, so the
+// program's arrow is learnt over an empty part of its window.)
 bool PointAtLink(HWND main_window, HWND button) {
+  MovePointer(main_window, {4, 4});
+  ::Sleep(300);
+  const HCURSOR arrow = CurrentCursor();
   RECT below;
   ::GetWindowRect(button, &below);
   ::MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&below), 2);
@@ -166,7 +171,8 @@ bool PointAtLink(HWND main_window, HWND button) {
       MovePointer(main_window, {x, y});
       for (int i = 0; i < 4; ++i) {
         ::Sleep(5);
-        if (IsHandCursor()) {
+        const HCURSOR cursor = CurrentCursor();
+        if (cursor != nullptr && cursor != arrow) {
           ::Sleep(300);  // let the link repaint
           return true;
         }
