@@ -43,9 +43,13 @@ def drive_the_program(bin_dir, *options, env=None):
                         os.path.join(bin_dir, "VelmoraHelper.exe"), *options],
                        stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                        timeout=900, env=env)
-        seconds = time.monotonic() - started
-        out.seek(0)
-        output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
+        return driver_facts(out, time.monotonic() - started)
+
+
+def driver_facts(out, seconds):
+    """The driver's output, read from the file `out`, and its facts by key."""
+    out.seek(0)
+    output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
     facts = {"seconds": seconds}
     for line in output.splitlines():
         key, _, value = line.partition(": ")
@@ -130,12 +134,4 @@ def drive_with_pictures(bin_dir, pictures, *options, timeout=900):
         finally:
             if driver.poll() is None:
                 driver.kill()
-        seconds = time.monotonic() - started
-        out.seek(0)
-        output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
-    facts = {"seconds": seconds}
-    for line in output.splitlines():
-        key, _, value = line.partition(": ")
-        facts[key] = value
-    print(output)
-    return output, facts
+        return driver_facts(out, time.monotonic() - started)
