@@ -37,6 +37,13 @@ velmora_session_start() {
   # session detached so that nothing waits on them.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
   "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+  # Making a prefix leaves two service managers running, each with its own
+  # view of the services, and clients reach one or the other in turn. The
+  # prefix restarted once has one, as on Windows.
+  "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
+  "$WINE64" wineboot </dev/null >/dev/null 2>&1
   # Wine's own fonts (Tahoma, the dialog font; Symbol) are not where this
   # Wine looks for them: the prefix gets copies, as a Windows system has them.
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true

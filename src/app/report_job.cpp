@@ -13,11 +13,17 @@
 #include "environment/product_install.h"
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
+#include "reports/files/files_report.h"
+#include "reports/files/product_files.h"
+#include "reports/files/product_listing.h"
+#include "reports/registry/autoruns_report.h"
 #include "reports/registry/bho_report.h"
 #include "reports/registry/registry_exports.h"
 #include "reports/system/command_captures.h"
 #include "reports/system/disk_volumes.h"
 #include "reports/system/process_report.h"
+#include "reports/system/security_report.h"
+#include "reports/system/services_report.h"
 #include "reports/system/system_summary.h"
 
 namespace velmora {
@@ -54,6 +60,14 @@ class WorkingFolderCleanup {
   WorkingFolder& folder_;
 };
 
+// A failure here costs only the autoruns block; the run goes on.
+void AddAutorunsReport(ReportList& list) {
+  try {
+    AppendList(list, GetAutorunsReport());
+  } catch (...) {
+  }
+}
+
 void AddDateLine(ReportList& list) {
   try {
     list.push_back(L"Date:" + FormatCurrentLocalDateTime());
@@ -74,14 +88,18 @@ void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folde
   list.push_back(kSeparatorLine);
   list.push_back(GetProcessReport());
   progress.Step();  // 2
-  progress.Step();  // 3: services
+  AppendServicesReport(list);
+  progress.Step();  // 3
   list.push_back(kSeparatorLine);
   AppendList(list, GetBhoReport());
   progress.Step();  // 4
+  AddAutorunsReport(list);
   list.push_back(kSeparatorLine);
-  progress.Step();  // 5: security products and firewall
+  AppendSecurityReport(list);
+  progress.Step();  // 5
   ProductInstallPath = FindProductInstallPath();
-  progress.Step();  // 6: product files
+  AddFilesReport(list);
+  progress.Step();  // 6
   SaveReportFile(list, folder + L"Velmora_Debug_Info.txt");
 }
 
@@ -106,13 +124,16 @@ void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
   progress.Step();  // 9
   CaptureScheduledTasks(folder + L"taskschd.txt");
   progress.Step();  // 10
-  progress.Step();  // 11: settings
+  CopyAppDataSettings(folder);
+  progress.Step();  // 11
   ReportList system_info;
   AppendList(system_info, CaptureSystemInfo());
   SaveReportFile(system_info, folder + L"SystemInfo.txt");
   progress.Step();  // 12
-  progress.Step();  // 13: product listing
-  progress.Step();  // 14: product files
+  SaveProductListing(folder);
+  progress.Step();  // 13
+  CopyProductFiles(folder);
+  progress.Step();  // 14
 }
 
 // Everything from preparing the working folder to the archive; a failure

@@ -78,12 +78,27 @@ struct MappedViewTraits {
 };
 using UniqueMappedView = UniqueResource<const void*, MappedViewTraits>;
 
+struct ServiceHandleTraits {
+  static SC_HANDLE Invalid() { return nullptr; }
+  static bool IsValid(SC_HANDLE h) { return h != nullptr; }
+  static void Close(SC_HANDLE h) { ::CloseServiceHandle(h); }
+};
+// Service control manager and service handles.
+using UniqueServiceHandle = UniqueResource<SC_HANDLE, ServiceHandleTraits>;
+
 struct GdiObjectTraits {
   static HGDIOBJ Invalid() { return nullptr; }
   static bool IsValid(HGDIOBJ o) { return o != nullptr; }
   static void Close(HGDIOBJ o) { ::DeleteObject(o); }
 };
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+
+struct WindowsHookTraits {
+  static HHOOK Invalid() { return nullptr; }
+  static bool IsValid(HHOOK h) { return h != nullptr; }
+  static void Close(HHOOK h) { ::UnhookWindowsHookEx(h); }
+};
+using UniqueWindowsHook = UniqueResource<HHOOK, WindowsHookTraits>;
 
 struct MemoryDcTraits {
   static HDC Invalid() { return nullptr; }

@@ -28,6 +28,20 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() && ToLower(a) == ToLower(b);
 }
 
+bool EqualsAsciiNoCase(std::wstring_view a, std::wstring_view b) {
+  const auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
+}
+
+std::wstring Trimmed(std::wstring_view text) {
+  const auto outside = [](wchar_t c) { return c <= L' '; };
+  const auto first = std::find_if_not(text.begin(), text.end(), outside);
+  const auto last = std::find_if_not(text.rbegin(), text.rend(), outside).base();
+  return first < last ? std::wstring(first, last) : std::wstring();
+}
+
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }

@@ -15,6 +15,10 @@ std::string FromBuffer(const char* buffer, size_t capacity);
 
 std::wstring ToLower(std::wstring_view text);
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
+// Only A-Z and a-z are taken as the same letter; every other character must match.
+bool EqualsAsciiNoCase(std::wstring_view a, std::wstring_view b);
+// Without the blanks and control characters (codes up to 32) at both ends.
+std::wstring Trimmed(std::wstring_view text);
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix);
 // Every occurrence of `from` replaced by `to`, matching without regard to case.
 std::wstring ReplaceAllNoCase(std::wstring_view text, std::wstring_view from, std::wstring_view to);

@@ -6,6 +6,7 @@
 #include "common/registry_value.h"
 #include "environment/accounts.h"
 #include "environment/folders.h"
+#include "environment/windows_version.h"
 
 namespace velmora {
 
@@ -16,16 +17,6 @@ constexpr wchar_t kShellFoldersKey[] =
 
 int CsidlOf(bool common) {
   return common ? CSIDL_COMMON_APPDATA : CSIDL_APPDATA;
-}
-
-DWORD WindowsMajorVersion() {
-  OSVERSIONINFOW info = {};
-  info.dwOSVersionInfoSize = sizeof(info);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  ::GetVersionExW(&info);
-#pragma GCC diagnostic pop
-  return info.dwMajorVersion;
 }
 
 std::wstring ExistingFolderOrEmpty(const std::wstring& folder) {
@@ -79,8 +70,8 @@ std::wstring FindAppDataFolder(bool common) {
   std::wstring folder = ExistingFolderOrEmpty(GetSpecialFolder(CsidlOf(common)));
   if (folder.empty()) folder = ExistingFolderOrEmpty(ReadShellFoldersValue(common));
   if (!folder.empty()) return folder;
-  return ExistingFolderOrEmpty(
-      UsualAppDataPath(common, WindowsMajorVersion(), GetWindowsDrive(), GetCurrentUserName()));
+  return ExistingFolderOrEmpty(UsualAppDataPath(common, GetWindowsVersion().dwMajorVersion,
+                                                GetWindowsDrive(), GetCurrentUserName()));
 }
 
 }  // namespace velmora

@@ -62,4 +62,9 @@ std::wstring GetProgramFile() {
 
 std::wstring GetProgramFolder() { return SplitAtLastBackslash(GetProgramFile()).first; }
 
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace velmora

@@ -21,4 +21,7 @@ bool FolderExists(const std::wstring& path);
 std::wstring GetProgramFile();
 std::wstring GetProgramFolder();  // no trailing backslash
 
+// Whether the path names an existing file (not a folder).
+bool FileExists(const std::wstring& path);
+
 }  // namespace velmora

@@ -22,12 +22,18 @@ REGSAM InstallerView() {
 
 }  // namespace
 
-std::wstring GetInstallLocation(const std::wstring& key) {
+UniqueRegKey OpenUninstallEntry(const std::wstring& key) {
   UniqueRegKey entry;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kUninstallKey + key).c_str(), 0,
                       KEY_READ | InstallerView(), entry.put()) != ERROR_SUCCESS) {
     return {};
   }
+  return entry;
+}
+
+std::wstring GetInstallLocation(const std::wstring& key) {
+  const UniqueRegKey entry = OpenUninstallEntry(key);
+  if (!entry) return {};
   const std::wstring location = ReadRegistryText(entry.get(), L"InstallLocation");
   return location.empty() ? location : EnsureTrailingBackslash(location);
 }

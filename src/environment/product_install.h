@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "common/handles.h"
+
 namespace velmora {
 
 // The product's uninstall entries in the order the lookup tries them: version 4
@@ -12,6 +14,10 @@ inline constexpr const wchar_t* kProductUninstallKeys[] = {
     L"Corvane 4 Pro_is1", L"Corvane 4_is1",     L"Corvane 3_is1", L"Corvane 2_is1",
     L"Corvane 3 Pro_is1", L"Corvane 2 Pro_is1", L"Corvane_is1",
 };
+
+// The product's uninstall entry of that name, opened for reading in the
+// installers' (32-bit) view; invalid when it cannot be opened.
+UniqueRegKey OpenUninstallEntry(const std::wstring& key);
 
 // The "InstallLocation" of that entry under the machine's uninstall key in the
 // 32-bit view, unexpanded, with a trailing backslash; empty when the entry is

@@ -129,10 +129,12 @@ TEST_F(ReportJobTest, RegistryReportsAndTheProductFolder) {
   ProductInstallPath.clear();
   ASSERT_TRUE(RunJob(Settings()).done);
   EXPECT_EQ(ProductInstallPath, L"C:\\Program Files (x86)\\Corvane\\");
-  // No browser helper objects in the test prefix: the heading between two separators.
+  // No browser helper objects and nothing started at logon in the test prefix:
+  // both headings alone, then the separator before the security block.
   const std::wstring separator = kSeparatorLine + L"\r\n";
   EXPECT_NE(MainReportOf(Settings().archive_path)
-                .find(separator + L"\r\n===== BHOs =====\r\n\r\n" + separator),
+                .find(separator + L"\r\n===== BHOs =====\r\n\r\n\r\n===== Autoruns =====\r\n\r\n" +
+                      separator + L"[AntiVirusProduct]\r\n"),
             std::wstring::npos);
 
   const std::wstring header = L"Windows Registry Editor Version 5.00\r\n";

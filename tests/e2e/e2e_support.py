@@ -33,14 +33,15 @@ def temp_folder():
     return os.path.realpath(unix_path(temp))
 
 
-def drive_the_program(bin_dir, *options, env=None):
-    """Runs the driver on the program; returns its output and its facts by key."""
+def drive_the_program(bin_dir, *options, env=None, program=None):
+    """Runs the driver on the program (VelmoraHelper.exe in bin_dir unless
+    another is named); returns its output and its facts by key."""
     # A file, not a pipe: Wine hands the driver's output on to the programs it
     # starts, and a pipe would stay open as long as any of them runs.
     with tempfile.TemporaryFile() as out:
         started = time.monotonic()
         subprocess.run([WINE, os.path.join(bin_dir, "velmora_driver.exe"),
-                        os.path.join(bin_dir, "VelmoraHelper.exe"), *options],
+                        program or os.path.join(bin_dir, "VelmoraHelper.exe"), *options],
                        stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                        timeout=900, env=env)
         return driver_facts(out, time.monotonic() - started)

@@ -12,6 +12,7 @@ import zipfile
 
 import e2e_support as e2e
 from e2e_support import desktop_folder, unix_path, wine
+from seeded_product import SeededProduct
 
 BIN = None
 
@@ -21,6 +22,7 @@ def drive_the_program():
 
 
 BOOT_TIME_KEY = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\CorvaneBootTime"
+RUN_KEY = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
 
 class EndToEnd(unittest.TestCase):
@@ -30,6 +32,12 @@ class EndToEnd(unittest.TestCase):
         wine("reg", "add", BOOT_TIME_KEY, "/v", "ImagePath", "/t", "REG_EXPAND_SZ",
              "/d", "%SystemRoot%\\system32\\corvaneboot.exe", "/f")
         cls.addClassCleanup(wine, "reg", "delete", BOOT_TIME_KEY, "/f")
+        # Something the user's logon starts, for the autoruns block.
+        wine("reg", "add", RUN_KEY, "/v", "Velmora Check", "/d", "C:\\check.exe /now", "/f")
+        cls.addClassCleanup(wine, "reg", "delete", RUN_KEY, "/v", "Velmora Check", "/f")
+        cls.product = SeededProduct(BIN)
+        cls.product.seed()
+        cls.addClassCleanup(cls.product.remove)
         cls.desktop_unix = desktop_folder()
         stale = os.path.join(cls.desktop_unix, "Velmora_Debug_Info.zip")
         os.makedirs(cls.desktop_unix, exist_ok=True)
@@ -123,6 +131,65 @@ class EndToEnd(unittest.TestCase):
             "*" * 81, "", "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services]"])
         at = services.index("[" + BOOT_TIME_KEY + "]")
         self.assertEqual(services[at + 1], '"ImagePath"="%SystemRoot%\\system32\\corvaneboot.exe"')
+
+    def test_main_report_blocks_in_order(self):
+        """Version, date, summary, separator and processes, services, separator
+        and BHOs, autoruns, separator, security, files."""
+        lines = self.member_text("Velmora_Debug_Info.txt").split("\r\n")
+        separator = "*" * 81
+        self.assertTrue(lines[0].startswith("Version:") and lines[1].startswith("Date:"))
+        self.assertEqual(lines[2], separator)
+        self.assertTrue(lines[3].startswith("OS Name:\t"), lines[3])
+        processes = lines.index(separator, 3) + 1
+        self.assertIn(" VelmoraHelper.exe ", "\n".join(lines[processes:processes + 100]))
+        heap = next(i for i in range(processes, len(lines)) if lines[i].startswith("DesktopHeap:"))
+        bhos = lines.index("===== BHOs =====")
+        autoruns = lines.index("===== Autoruns =====")
+        security = lines.index("[AntiVirusProduct]")
+        # The services table: everything between the process block and the BHOs.
+        self.assertEqual(lines[heap + 1:heap + 3], ["", separator])
+        services = lines[heap + 3:bhos - 2]
+        self.assertTrue(any("rpcss.exe" in row.lower() for row in services), services)
+        self.assertNotIn(separator, services)
+        self.assertEqual(lines[bhos - 2:bhos + 2], [separator, "", "===== BHOs =====", ""])
+        self.assertLess(bhos, autoruns)
+        self.assertNotIn(separator, lines[bhos:autoruns])
+        self.assertEqual(lines[autoruns - 1:autoruns + 2], ["", "===== Autoruns =====", ""])
+        block = lines[autoruns + 2:security - 1]
+        self.assertNotIn(separator, block)
+        run = block.index("---------- Run ----------")
+        self.assertIn("Velmora Check=C:\\check.exe /now", block[run + 1:])
+        self.assertEqual(lines[security - 1], separator)
+        self.assertEqual(lines[security:security + 11], [
+            "[AntiVirusProduct]", "", "[AntiSpywareProduct]", "", "[FirewallProduct]", "",
+            "[Windows FireWall]", "HomeNetFwEnabled=False", "PublicNetFwEnabled=False",
+            "FireWallEnabled=False", "FwObj=valid"])
+        # The files block closes the report.
+        self.assertEqual(lines[security + 11], separator)
+        self.assertNotIn(separator, lines[security + 12:])
+        self.assertTrue(lines[security + 12:-1])
+
+    def test_main_report_ends_with_the_product_files(self):
+        lines = self.member_text("Velmora_Debug_Info.txt").split("\r\n")
+        last_separator = len(lines) - 1 - lines[::-1].index("*" * 81)
+        self.assertEqual(set(lines[last_separator + 1:-1]), self.product.files_block())
+        self.assertEqual(lines[-1], "")
+
+    def test_files_info_lists_each_version(self):
+        lines = self.member_text("FilesInfo.txt").split("\r\n")
+        headings = ["===== Corvane v2 free", "===== Corvane v2 pro ", "===== Corvane v3 free",
+                    "===== Corvane v3 pro ", "===== Corvane v4 free", "===== Corvane v4 Pro"]
+        blocks = [line for heading in headings for line in ("", heading, "")]
+        self.assertEqual(lines[:len(blocks) + 3], blocks + ["", "===== Corvane v6", ""])
+        files = lines[len(blocks) + 3:-1]
+        self.assertEqual(len(files), len(set(files)), "a file listed twice")
+        self.assertEqual(set(files), self.product.listing_lines())
+
+    def test_product_files_are_copied_into_the_archive(self):
+        with zipfile.ZipFile(self.archive) as z:
+            names = [n for n in z.namelist() if n.split("/")[0] in ("AppPath", "AppData", "Downloader")]
+            copies = {name: z.read(name) for name in names}
+        self.assertEqual(copies, self.product.archived_copies())
 
     def member_bytes(self, name):
         with zipfile.ZipFile(self.archive) as z:

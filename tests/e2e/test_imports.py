@@ -51,16 +51,17 @@ ALLOWED = {
         SetFilePointerEx SetLastError SetUnhandledExceptionFilter Sleep SuspendThread
         SystemTimeToFileTime TerminateJobObject TerminateProcess TerminateThread
         Thread32First Thread32Next TlsAlloc TlsFree TlsGetValue TlsSetValue
-        UnhandledExceptionFilter UnmapViewOfFile VirtualProtect VirtualQuery
+        UnhandledExceptionFilter UnmapViewOfFile VirtualAlloc VirtualProtect VirtualQuery
         WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
         lstrcpynW lstrlenW
     """,
     "USER32.DLL": """
-        AdjustWindowRectEx AppendMenuW BeginPaint CallWindowProcW CharLowerBuffW CharUpperBuffW
-        CheckDlgButton ClientToScreen CopyImage CopyRect CreateWindowExW DefWindowProcW
-        DestroyCursor
+        AdjustWindowRectEx AppendMenuW BeginPaint CallNextHookEx CallWindowProcW CharLowerBuffW
+        CharUpperBuffW CheckDlgButton ClientToScreen CopyImage CopyRect CreateWindowExW
+        DefWindowProcW DestroyCursor
         DestroyIcon DestroyWindow DispatchMessageW DrawEdge DrawFocusRect DrawIconEx DrawTextExW
-        DrawTextW EnableWindow EndPaint EqualRect EnumChildWindows EnumThreadWindows EnumWindows
+        DrawTextW EnableWindow EndPaint EqualRect EnumChildWindows EnumDisplayDevicesW
+        EnumDisplaySettingsW EnumThreadWindows EnumWindows
         FillRect FindWindowExW FindWindowW FrameRect GetActiveWindow GetAsyncKeyState
         GetCapture GetClassInfoExW GetClassNameW GetClientRect GetClipboardFormatNameW
         GetCursorPos GetDC GetDesktopWindow GetDlgCtrlID GetDlgItem GetFocus
@@ -75,8 +76,10 @@ ALLOWED = {
         RedrawWindow RegisterClassExW RegisterWindowMessageW ReleaseCapture ReleaseDC
         ScreenToClient SendMessageTimeoutW SendMessageW SetCapture SetCursor SetFocus
         SetForegroundWindow SetRect SetRectEmpty SetTimer SetWindowLongW SetWindowPos
+        SetWindowsHookExW
         SetWindowTextW ShowCursor ShowWindow SystemParametersInfoW TrackMouseEvent
-        TranslateMessage UnionRect UnregisterClassW UpdateWindow ValidateRect WindowFromPoint
+        TranslateMessage UnhookWindowsHookEx UnionRect UnregisterClassW UpdateWindow ValidateRect
+        WindowFromPoint
         wsprintfW
     """,
     "GDI32.DLL": """

@@ -19,6 +19,15 @@
 //                          the hand (the link), says "link: hand" (or "link:
 //                          not found"), makes DIR\hover.ready, waits for
 //                          DIR\hover.taken and moves the pointer away
+//   --crash FAULT          starts "PROGRAM FAULT" and waits for its crash box
+//                          instead: caption, text, buttons (how many), button
+//                          (the first one's caption), window (responding|hung|
+//                          none: the program's own window while the box is
+//                          shown); then presses the button and reports ended-ms
+//                          (from the press to the end of the process) and exit;
+//                          "box: none" when the program ended without one. The
+//                          fault "remote-thread" starts PROGRAM alone and, once
+//                          its window shows, starts a thread in it at address 0.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -78,23 +87,31 @@ HWND WaitForWindow(DWORD timeout_ms, HANDLE process, Predicate find) {
   return nullptr;
 }
 
-struct DialogSearch {
+// A visible top-level window of the process: a dialog (message box) or not.
+struct WindowSearch {
   DWORD process_id;
+  bool dialog;
   HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<DialogSearch*>(param);
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
   wchar_t class_name[64] = {};
   ::GetClassNameW(window, class_name, 64);
-  if (owner == search->process_id && std::wcscmp(class_name, L"#32770") == 0 &&
+  if (owner == search->process_id && (std::wcscmp(class_name, L"#32770") == 0) == search->dialog &&
       ::IsWindowVisible(window)) {
     search->found = window;
     return FALSE;
   }
   return TRUE;
+}
+
+HWND FindWindowOfProcess(DWORD process_id, bool dialog) {
+  WindowSearch search = {process_id, dialog, nullptr};
+  ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 // The message box text is its longest static control's text.
@@ -108,6 +125,36 @@ std::wstring DialogMessage(HWND dialog) {
     if (text.size() > longest.size()) longest = text;
   }
   return longest;
+}
+
+std::vector<HWND> Buttons(HWND dialog) {
+  std::vector<HWND> buttons;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t class_name[64] = {};
+    ::GetClassNameW(child, class_name, 64);
+    if (_wcsicmp(class_name, L"Button") == 0) buttons.push_back(child);
+  }
+  return buttons;
+}
+
+HANDLE StartProgram(std::wstring command, DWORD* process_id) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return nullptr;
+  }
+  ::CloseHandle(info.hThread);
+  *process_id = info.dwProcessId;
+  return info.hProcess;
+}
+
+void SayExitCode(HANDLE process) {
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(process, &exit_code);
+  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  std::fflush(stdout);
 }
 
 int Fail(const char* what, HANDLE program = nullptr) {
@@ -212,6 +259,58 @@ bool PressEnter(HWND main_window, HWND button, HANDLE process) {
                        [&] { return ::IsWindowEnabled(button) ? nullptr : button; }) != nullptr;
 }
 
+// A thread of the program's own that faults at once: for a program that
+// cannot be asked to fault.
+bool StartFaultingThread(HANDLE process, DWORD process_id) {
+  const HWND window = WaitForWindow(kWindowTimeoutMs, process,
+                                    [&] { return FindWindowOfProcess(process_id, false); });
+  if (window == nullptr) return false;
+  const HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
+  if (thread == nullptr) return false;
+  ::CloseHandle(thread);
+  return true;
+}
+
+int DriveCrash(const std::wstring& program, const std::wstring& fault) {
+  const bool remote = fault == L"remote-thread";
+  DWORD process_id = 0;
+  const HANDLE process = StartProgram(remote ? program : program + L" " + fault, &process_id);
+  if (process == nullptr) return Fail("cannot start the program");
+  if (remote && !StartFaultingThread(process, process_id)) {
+    return Fail("cannot start a thread in the program", process);
+  }
+  HWND box = WaitForWindow(kWindowTimeoutMs, process,
+                           [&] { return FindWindowOfProcess(process_id, true); });
+  if (box == nullptr) {
+    if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return Fail("no crash box", process);
+    Say("box", L"none");
+    SayExitCode(process);
+    return 0;
+  }
+  ::Sleep(200);  // let the box finish laying out its text
+  Say("caption", WindowText(box));
+  Say("text", Escaped(DialogMessage(box)));
+  const std::vector<HWND> buttons = Buttons(box);
+  Say("buttons", std::to_wstring(buttons.size()));
+  if (buttons.empty()) return Fail("no button", process);
+  Say("button", WindowText(buttons[0]));
+  const HWND window = FindWindowOfProcess(process_id, false);
+  DWORD_PTR result = 0;
+  Say("window", window == nullptr ? L"none"
+                : ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0
+                    ? L"responding"
+                    : L"hung");
+  const DWORD pressed = ::GetTickCount();
+  ::PostMessageW(buttons[0], BM_CLICK, 0, 0);
+  if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
+    return Fail("program did not end", process);
+  }
+  Say("ended-ms", std::to_wstring(::GetTickCount() - pressed));
+  SayExitCode(process);
+  ::CloseHandle(process);
+  return 0;
+}
+
 }  // namespace
 
 // Closes the window while the report runs and waits for the program to end.
@@ -226,27 +325,29 @@ int CloseDuringReport(HWND main_window, HANDLE process) {
   if (::WaitForSingleObject(process, 60'000) != WAIT_OBJECT_0) {
     return Fail("program did not end after its window closed", process);
   }
-  DWORD exit_code = 0;
-  ::GetExitCodeProcess(process, &exit_code);
-  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  SayExitCode(process);
   ::CloseHandle(process);
   return 0;
 }
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 2)
+  if (argc < 2) {
     return Fail(
-        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] "
+        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] [--crash FAULT] "
         "[--press-enter] [--pictures DIR]");
+  }
   std::wstring program = argv[1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
   bool close_during_report = false;
+  std::wstring crash_fault;
   bool press_enter = false;
   std::wstring pictures;
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
     if (option == L"--close-during-report") {
       close_during_report = true;
+    } else if (option == L"--crash" && i + 1 < argc) {
+      crash_fault = argv[++i];
     } else if (option == L"--press-enter") {
       press_enter = true;
     } else if (option == L"--pictures" && i + 1 < argc) {
@@ -262,15 +363,10 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   std::wstring command = L"\"" + program + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-    return Fail("cannot start the program");
-  }
-  ::CloseHandle(info.hThread);
-  const HANDLE process = info.hProcess;
+  if (!crash_fault.empty()) return DriveCrash(command, crash_fault);
+  DWORD process_id = 0;
+  const HANDLE process = StartProgram(command, &process_id);
+  if (process == nullptr) return Fail("cannot start the program");
 
   // The window exists before its controls do: wait until it is shown.
   HWND main_window = WaitForWindow(kWindowTimeoutMs, process, [] {
@@ -293,11 +389,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (close_during_report) return CloseDuringReport(main_window, process);
 
-  HWND dialog = WaitForWindow(kReportTimeoutMs, process, [&] {
-    DialogSearch search = {info.dwProcessId, nullptr};
-    ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  });
+  HWND dialog = WaitForWindow(kReportTimeoutMs, process,
+                              [&] { return FindWindowOfProcess(process_id, true); });
   if (dialog == nullptr) return Fail("no message box", process);
   ::Sleep(200);  // let the box finish laying out its text
   const std::wstring text = DialogMessage(dialog);
@@ -322,9 +415,7 @@ int wmain(int argc, wchar_t** argv) {
       return Fail("program did not end", process);
     }
   }
-  DWORD exit_code = 0;
-  ::GetExitCodeProcess(process, &exit_code);
-  std::printf("exit: %lu\n", static_cast<unsigned long>(exit_code));
+  SayExitCode(process);
   ::CloseHandle(process);
   return 0;
 }

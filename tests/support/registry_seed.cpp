@@ -83,4 +83,75 @@ SeededKey& SeededKey::Subkey(const std::wstring& name) {
   return *this;
 }
 
+namespace {
+
+bool TakeSnapshot(HKEY key, KeySnapshot& snapshot) {
+  DWORD subkeys = 0, longest_subkey = 0, values = 0, longest_name = 0, longest_data = 0;
+  if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr,
+                         &values, &longest_name, &longest_data, nullptr,
+                         nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  for (DWORD index = 0; index < values; ++index) {
+    std::vector<wchar_t> name(longest_name + 1);
+    std::string data(longest_data, '\0');
+    DWORD name_units = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    DWORD size = longest_data;
+    if (::RegEnumValueW(key, index, name.data(), &name_units, nullptr, &type,
+                        reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
+      data.resize(size);
+      snapshot.values.push_back({std::wstring(name.data(), name_units), type, data});
+    }
+  }
+  for (DWORD index = 0; index < subkeys; ++index) {
+    std::vector<wchar_t> name(longest_subkey + 1);
+    DWORD units = static_cast<DWORD>(name.size());
+    if (::RegEnumKeyExW(key, index, name.data(), &units, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      continue;
+    }
+    UniqueRegKey child;
+    KeySnapshot child_snapshot;
+    if (::RegOpenKeyExW(key, std::wstring(name.data(), units).c_str(), 0, KEY_READ, child.put()) ==
+            ERROR_SUCCESS &&
+        TakeSnapshot(child.get(), child_snapshot)) {
+      snapshot.subkeys.emplace_back(std::wstring(name.data(), units), std::move(child_snapshot));
+    }
+  }
+  return true;
+}
+
+void RestoreSnapshot(HKEY parent, const std::wstring& path, REGSAM view,
+                     const KeySnapshot& snapshot) {
+  UniqueRegKey key;
+  if (::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  for (const KeySnapshot::Value& value : snapshot.values) {
+    ::RegSetValueExW(key.get(), value.name.c_str(), 0, value.type,
+                     reinterpret_cast<const BYTE*>(value.bytes.data()),
+                     static_cast<DWORD>(value.bytes.size()));
+  }
+  for (const auto& [name, child] : snapshot.subkeys) RestoreSnapshot(key.get(), name, 0, child);
+}
+
+}  // namespace
+
+StashedKey::StashedKey(HKEY root, std::wstring path, REGSAM view)
+    : root_(root), path_(std::move(path)), view_(view) {
+  UniqueRegKey key;
+  if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ | view_, key.put()) == ERROR_SUCCESS) {
+    existed_ = TakeSnapshot(key.get(), snapshot_);
+  }
+  key.reset();
+  DeleteKeyTree(root_, path_, view_);
+}
+
+StashedKey::~StashedKey() {
+  DeleteKeyTree(root_, path_, view_);
+  if (existed_) RestoreSnapshot(root_, path_, view_, snapshot_);
+}
+
 }  // namespace velmora::test

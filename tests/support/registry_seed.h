@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace velmora::test {
 
@@ -42,6 +44,35 @@ class SeededKey {
   std::wstring path_;
   REGSAM view_;
   HKEY key_ = nullptr;
+};
+
+// Everything below a key, values with their exact types and bytes.
+struct KeySnapshot {
+  struct Value {
+    std::wstring name;
+    DWORD type;
+    std::string bytes;
+  };
+  std::vector<Value> values;
+  std::vector<std::pair<std::wstring, KeySnapshot>> subkeys;
+};
+
+// Moves a key that the prefix may hold out of a test's way: the key and its
+// subkeys are recorded and removed, and what stands at the path when the test
+// ends is replaced by the recorded tree (or removed when there was none).
+class StashedKey {
+ public:
+  StashedKey(HKEY root, std::wstring path, REGSAM view = KEY_WOW64_64KEY);
+  ~StashedKey();
+  StashedKey(const StashedKey&) = delete;
+  StashedKey& operator=(const StashedKey&) = delete;
+
+ private:
+  HKEY root_;
+  std::wstring path_;
+  REGSAM view_;
+  bool existed_ = false;
+  KeySnapshot snapshot_;
 };
 
 }  // namespace velmora::test

@@ -28,6 +28,18 @@ ScratchFolder::~ScratchFolder() {
   RemoveFolder(path_);
 }
 
+StashedFolder::StashedFolder(std::wstring path)
+    : path_(std::move(path)), aside_(path_ + L" (moved aside by a test)") {
+  RemoveFolder(aside_);
+  moved_ = ::MoveFileW(path_.c_str(), aside_.c_str()) != FALSE;
+  ::CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+StashedFolder::~StashedFolder() {
+  RemoveFolder(path_);
+  if (moved_) ::MoveFileW(aside_.c_str(), path_.c_str());
+}
+
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
   WriteWholeFile(path, bytes);
 }

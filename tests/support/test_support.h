@@ -25,6 +25,23 @@ class ScratchFolder {
   std::wstring path_;
 };
 
+// A folder that the prefix may hold, emptied for a test: its content is moved
+// aside and brought back (in place of whatever the test left) at the end.
+class StashedFolder {
+ public:
+  explicit StashedFolder(std::wstring path);
+  ~StashedFolder();
+  StashedFolder(const StashedFolder&) = delete;
+  StashedFolder& operator=(const StashedFolder&) = delete;
+  // Without trailing backslash.
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+  std::wstring aside_;
+  bool moved_ = false;
+};
+
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);

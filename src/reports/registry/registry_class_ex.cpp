@@ -25,13 +25,6 @@ bool IsRelative(const std::wstring& path) {
 }
 
 // Trimmed as the registry editor trims names: blanks and control characters.
-std::wstring Trimmed(const std::wstring& text) {
-  const auto outside = [](wchar_t c) { return c <= L' '; };
-  const auto first = std::find_if_not(text.begin(), text.end(), outside);
-  const auto last = std::find_if_not(text.rbegin(), text.rend(), outside).base();
-  return first < last ? std::wstring(first, last) : std::wstring();
-}
-
 bool IsWow6432NodeName(const std::wstring& name) {
   return ToLower(Trimmed(name)) == L"wow6432node";
 }

@@ -1,0 +1,39 @@
+#include "reports/files/files_report.h"
+
+#include "app/app_state.h"
+#include "common/cancellation.h"
+#include "common/cancellation.h"
+#include "common/date_text.h"
+#include "common/strings.h"
+#include "environment/folders.h"
+#include "reports/files/file_fingerprint.h"
+#include "reports/files/find_files.h"
+
+namespace velmora {
+
+std::wstring FilesReportLine(const std::wstring& path, const std::wstring& install_folder) {
+  return path.substr(install_folder.size()) + L"   Ver:" + GetFixedFileVersion(path) + L"   MD5:" +
+         GetFileMd5(path) + L"   DT:" +
+         FormatLocalDateTime(GetFileTimeLocal(path, FileTimeKind::kLastWrite));
+}
+
+void AddFilesReport(ReportList& list) {
+  try {
+    if (!FolderExists(ProductInstallPath)) return;
+    ReportList found;
+    FindFiles(ProductInstallPath, found, FindKind::kFiles, L"*.exe|*.dll|*.sys", true);
+    if (found.empty()) return;
+    list.push_back(kSeparatorLine);
+    ProductInstallPath = EnsureTrailingBackslash(ProductInstallPath);
+    for (const std::wstring& path : found) {
+      ThrowIfCancelled();  // every program file is read whole
+      list.push_back(FilesReportLine(path, ProductInstallPath));
+    }
+  } catch (const ReportCancelled&) {
+    throw;
+  } catch (...) {
+    // The lines so far stay; the rest of the report does not depend on these.
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,153 @@
+#include "reports/files/product_files.h"
+
+#include <windows.h>
+
+#include "app/app_state.h"
+#include "common/cancellation.h"
+#include "common/handles.h"
+#include "common/no_follow_files.h"
+#include "common/strings.h"
+#include "environment/folders.h"
+#include "environment/product_install.h"
+#include "environment/wow64.h"
+
+namespace velmora {
+
+namespace {
+
+const std::vector<std::wstring> kNeverCopied = {L"desktop.ini", L"Thumbs.db"};
+
+void AppendFolderFiles(ReportList& list, const std::wstring& folder, const std::wstring& mask,
+                       const std::vector<std::wstring>& exclusions) {
+  ReportList found;
+  ListFolderFiles(folder, mask, exclusions, found);
+  AppendList(list, found);
+}
+
+// Creates the destination's folder below the working folder without passing
+// through links, then copies. False when nothing was copied.
+bool CopyBelow(const std::wstring& working_folder, const std::wstring& source,
+               const std::wstring& destination, bool overwrite) {
+  const std::wstring folder = SplitAtLastBackslash(destination).first;
+  if (!MakeRealFolderBelow(working_folder, folder)) return false;
+  return CopyFileNoFollow(source, destination, overwrite);
+}
+
+struct CopyTarget {
+  std::wstring source_prefix;
+  const wchar_t* target;
+};
+
+}  // namespace
+
+ProductFolders CurrentProductFolders() {
+  ProductFolders folders;
+  folders.install = FindProductInstallPath();
+  if (AppFrame) {
+    folders.app_data = AppFrame->AppDataDir();
+    folders.common_app_data = AppFrame->CommonAppDataDir();
+  }
+  return folders;
+}
+
+std::wstring ProductSettingsFolder(const ProductFolders& folders) {
+  return folders.app_data.empty() ? std::wstring() : folders.app_data + L"\\Velmora\\Corvane\\";
+}
+
+std::wstring DownloaderLogFolder(const ProductFolders& folders) {
+  return folders.common_app_data.empty()
+             ? std::wstring()
+             : folders.common_app_data + L"\\Velmora\\Corvane\\Downloader\\";
+}
+
+size_t ListFolderFiles(const std::wstring& folder, const std::wstring& mask,
+                       const std::vector<std::wstring>& exclusions, ReportList& result) {
+  result.clear();
+  if (!FolderExists(folder)) return 0;
+  const std::wstring path = EnsureTrailingBackslash(folder);
+  WIN32_FIND_DATAW entry;
+  UniqueFindHandle find(::FindFirstFileW((path + mask).c_str(), &entry));
+  if (!find) return 0;
+  do {
+    const std::wstring name = FromBuffer(entry.cFileName, MAX_PATH);
+    if (name == L"." || name == L".." || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      continue;
+    }
+    bool excluded = false;
+    for (const std::wstring& exclusion : exclusions) excluded |= EqualsNoCase(name, exclusion);
+    if (!excluded) result.push_back(path + name);
+  } while (::FindNextFileW(find.get(), &entry));
+  return result.size();
+}
+
+ReportList BuildProductFileList(const ProductFolders& folders) {
+  ReportList list;
+  const std::wstring& install = folders.install;
+  if (!install.empty()) {
+    AppendFolderFiles(list, install + L"Update\\", L"*.*", kNeverCopied);
+    AppendFolderFiles(list, install + L"CorvaneReport\\", L"*.*", kNeverCopied);
+    for (const wchar_t* mask : {L"*.txt", L"*.dmp", L"*.log"}) {
+      AppendFolderFiles(list, install, mask, kNeverCopied);
+    }
+    if (FileExists(install + L"RdmConfig.ini")) list.push_back(install + L"RdmConfig.ini");
+  }
+  const std::wstring settings = ProductSettingsFolder(folders);
+  if (!settings.empty()) AppendFolderFiles(list, settings, L"*.ini", kNeverCopied);
+  const std::wstring downloader = DownloaderLogFolder(folders);
+  if (!downloader.empty()) AppendFolderFiles(list, downloader, L"*.log", kNeverCopied);
+  return list;
+}
+
+ReportList BuildProductFileList() {
+  return BuildProductFileList(CurrentProductFolders());
+}
+
+void CopyAppDataSettings(const std::wstring& working_folder) {
+  try {
+    FsRedirectionOff native_file_system;
+    ProductFolders folders;
+    if (AppFrame) folders.app_data = AppFrame->AppDataDir();
+    const std::wstring settings = ProductSettingsFolder(folders);
+    if (settings.empty()) return;
+    ReportList files;
+    ListFolderFiles(settings, L"*.ini", {}, files);
+    for (const std::wstring& file : files) {
+      try {
+        const std::wstring name = file.substr(settings.size());
+        CopyBelow(working_folder, file, working_folder + L"AppData\\" + name, true);
+      } catch (...) {
+        // One settings file less; the others are still worth having.
+      }
+    }
+  } catch (...) {
+    // The report goes on without the settings.
+  }
+}
+
+void CopyProductFiles(const std::wstring& working_folder) {
+  const ProductFolders folders = CurrentProductFolders();
+  const ReportList files = BuildProductFileList(folders);
+  const CopyTarget targets[] = {
+      {folders.install, L"AppPath\\"},
+      {ProductSettingsFolder(folders), L"AppData\\"},
+      {DownloaderLogFolder(folders), L"Downloader\\"},
+  };
+  for (const std::wstring& source : files) {
+    ThrowIfCancelled();
+    try {
+      for (const CopyTarget& target : targets) {
+        // An unknown folder is no prefix: it would match every path.
+        if (target.source_prefix.empty() || !StartsWithNoCase(source, target.source_prefix)) {
+          continue;
+        }
+        const std::wstring relative = source.substr(target.source_prefix.size());
+        CopyBelow(working_folder, source, working_folder + target.target + relative, false);
+        break;
+      }
+    } catch (...) {
+      // A file in use or unreadable is simply missing from the archive.
+    }
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,53 @@
+// The product's own files copied into the report's working folder: its update
+// files, crash reports, text, dump and log files and settings ("AppPath\"),
+// the settings of the account that runs the program ("AppData\") and the
+// downloader's logs ("Downloader\"). Each keeps its name and, below the folder
+// it came from, its relative path.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/report_list.h"
+
+namespace velmora {
+
+struct ProductFolders {
+  std::wstring install;          // the installation folder with a trailing backslash, or empty
+  std::wstring app_data;         // the roaming application-data folder, or empty
+  std::wstring common_app_data;  // the application-data folder of all users, or empty
+};
+
+// The installation that the uninstall entries name and the folders of the
+// program's TAppFrame.
+ProductFolders CurrentProductFolders();
+
+// "<app data>\Velmora\Corvane\" and "<common app data>\Velmora\Corvane\Downloader\";
+// empty when the application-data folder is unknown, so that no search ever
+// starts at the root of the current drive instead.
+std::wstring ProductSettingsFolder(const ProductFolders& folders);
+std::wstring DownloaderLogFolder(const ProductFolders& folders);
+
+// Clears `result` and fills it with the files directly in `folder` that match
+// the platform's `mask` (hidden and system files too), leaving out names equal
+// to an exclusion without regard to case. The number of files found.
+size_t ListFolderFiles(const std::wstring& folder, const std::wstring& mask,
+                       const std::vector<std::wstring>& exclusions, ReportList& result);
+
+// The files to copy, in order: the installation's "Update\" and
+// "CorvaneReport\" folders, its *.txt, *.dmp and *.log files and its
+// "RdmConfig.ini", the settings' *.ini and the downloader's *.log files. No
+// subfolders; "desktop.ini" and "Thumbs.db" never.
+ReportList BuildProductFileList(const ProductFolders& folders);
+ReportList BuildProductFileList();
+
+// Copies the settings' *.ini files to W + "AppData\", replacing what is there,
+// with WOW64 file-system redirection off. Never fails.
+void CopyAppDataSettings(const std::wstring& working_folder);
+
+// Copies every file of the product file list below W ("AppPath\", "AppData\"
+// or "Downloader\" after the folder it came from), keeping files that are
+// already there. A copy that fails is left out.
+void CopyProductFiles(const std::wstring& working_folder);
+
+}  // namespace velmora

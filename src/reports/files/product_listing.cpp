@@ -1,0 +1,101 @@
+#include "reports/files/product_listing.h"
+
+#include <windows.h>
+
+#include <deque>
+
+#include "common/cancellation.h"
+#include "common/handles.h"
+#include "common/registry_value.h"
+#include "common/report_file.h"
+#include "common/strings.h"
+#include "environment/folders.h"
+#include "environment/product_install.h"
+#include "reports/files/file_fingerprint.h"
+#include "reports/files/visited_folders.h"
+
+namespace velmora {
+
+namespace {
+
+struct InstallLocation {
+  bool text = true;  // false for a value of another type
+  std::wstring folder;
+};
+
+InstallLocation ReadInstallLocation(HKEY entry) {
+  const std::optional<RegistryData> value = ReadRegistryData(entry, L"InstallLocation");
+  if (!value) return {};
+  if (!IsRegistryTextType(value->type)) return {false, L""};
+  const std::wstring folder = RegistryDataText(value->bytes);
+  return {true, folder.empty() ? folder : EnsureTrailingBackslash(folder)};
+}
+
+// "<path>=<size>" becomes "<path>, <version>, <size>, <MD5>".
+std::wstring ListingLine(const std::wstring& tree_entry) {
+  const size_t equals = tree_entry.rfind(L'=');
+  const std::wstring path = tree_entry.substr(0, equals);
+  const std::wstring size = tree_entry.substr(equals + 1);
+  return path + L", " + GetFixedFileVersion(path) + L", " + size + L", " + GetFileMd5(path);
+}
+
+}  // namespace
+
+ReportList ListFolderTree(const std::wstring& folder) {
+  ReportList tree;
+  if (!FolderExists(folder)) return tree;
+  std::deque<std::wstring> queue = {EnsureTrailingBackslash(folder)};
+  VisitedFolders visited;
+  visited.FirstVisit(queue.front());
+  while (!queue.empty()) {
+    const std::wstring current = queue.front();
+    queue.pop_front();
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(::FindFirstFileW((current + L"*.*").c_str(), &entry));
+    if (!find) break;
+    do {
+      const std::wstring name = FromBuffer(entry.cFileName, MAX_PATH);
+      if (name == L"." || name == L"..") continue;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        const std::wstring subfolder = current + name + L"\\";
+        if (visited.FirstVisit(subfolder)) queue.push_back(subfolder);
+        continue;
+      }
+      const unsigned long long size =
+          (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+      tree.push_back(current + name + L"=" + std::to_wstring(size));
+    } while (::FindNextFileW(find.get(), &entry));
+  }
+  return tree;
+}
+
+ReportList ListProductInstallation(const std::wstring& uninstall_entry,
+                                   const std::wstring& heading) {
+  ReportList block = {L"", heading, L""};
+  InstallLocation location;
+  {
+    const UniqueRegKey entry = OpenUninstallEntry(uninstall_entry);
+    if (!entry) return block;
+    location = ReadInstallLocation(entry.get());
+  }
+  // A location of another type says as little as an entry that cannot be
+  // read: it gives the bare heading rather than stopping the whole report.
+  if (!location.text) return block;
+  const ReportList tree = ListFolderTree(location.folder);
+  if (tree.empty()) return {};
+  for (const std::wstring& file : tree) {
+    ThrowIfCancelled();  // hashing a large installation takes a while
+    block.push_back(ListingLine(file));
+  }
+  return block;
+}
+
+void SaveProductListing(const std::wstring& working_folder) {
+  ReportList listing;
+  for (const ProductListingRow& row : kProductListing) {
+    AppendList(listing, ListProductInstallation(row.uninstall_entry, row.heading));
+  }
+  SaveReportFile(listing, working_folder + L"FilesInfo.txt");
+}
+
+}  // namespace velmora

@@ -1,0 +1,26 @@
+// Remembers the folders a walk has been through by their identity on the
+// volume, not by their path: a junction or a link that leads back to a folder
+// already walked would otherwise make the walk go round until the paths grow
+// too long, listing and hashing the same files again and again.
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <utility>
+
+namespace velmora {
+
+class VisitedFolders {
+ public:
+  // True the first time a folder is offered, false for the same folder again
+  // under any path. A folder whose identity cannot be read counts as new.
+  bool FirstVisit(const std::wstring& folder);
+
+ private:
+  // Volume serial number and the 64-bit file index.
+  std::set<std::pair<DWORD, unsigned long long>> seen_;
+};
+
+}  // namespace velmora

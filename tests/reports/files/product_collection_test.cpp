@@ -1,0 +1,269 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "app/app_state.h"
+#include "app/working_folder.h"
+#include "common/strings.h"
+#include "environment/app_frame.h"
+#include "environment/folders.h"
+#include "reports/files/file_fingerprint.h"
+#include "reports/files/md5.h"
+#include "reports/files/product_files.h"
+#include "reports/files/product_listing.h"
+#include "support/registry_seed.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using test::ScratchFolder;
+using test::SeededKey;
+
+constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::wstring DigestOfFile(const std::wstring& path) {
+  const std::string bytes = test::ReadBytes(path);
+  return Md5Text(bytes.data(), bytes.size());
+}
+
+void MakeFolders(const std::wstring& root, std::initializer_list<const wchar_t*> folders) {
+  for (const wchar_t* folder : folders) ::CreateDirectoryW((root + folder).c_str(), nullptr);
+}
+
+// Every file below a folder, as relative path and content.
+std::map<std::wstring, std::string> FilesBelow(const std::wstring& folder) {
+  std::map<std::wstring, std::string> files;
+  for (const std::wstring& entry : ListFolderTree(folder)) {
+    const std::wstring path = entry.substr(0, entry.rfind(L'='));
+    files[path.substr(folder.size())] = test::ReadBytes(path);
+  }
+  return files;
+}
+
+ReportList ReportLines(const std::string& bytes) {
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  std::wstring text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                        (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  ReportList lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  EXPECT_EQ(start, text.size()) << "the last entry is followed by CR LF";
+  return lines;
+}
+
+// A product installation as its installer leaves it, registered in the 32-bit
+// view as version 4 Pro, the settings of the user running the program and the
+// downloader's logs; and a few more uninstall entries of other versions.
+class SeededProduct : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AppFrame = std::make_unique<const TAppFrame>();
+    ASSERT_FALSE(AppFrame->AppDataDir().empty());
+    ASSERT_FALSE(AppFrame->CommonAppDataDir().empty());
+    settings_ = AppFrame->AppDataDir() + L"\\Velmora\\Corvane\\";
+    downloader_ = AppFrame->CommonAppDataDir() + L"\\Velmora\\Corvane\\Downloader\\";
+
+    const std::wstring& i = install_.path();
+    MakeFolders(i, {L"Update", L"Update\\old", L"CorvaneReport", L"CorvaneReport\\2024", L"Lang"});
+    ::CopyFileW((test::BinDir() + L"\\fixed_version.dll").c_str(), (i + L"Corvane.exe").c_str(),
+                FALSE);
+    for (const auto& [name, content] : std::map<std::wstring, std::string>{
+             {L"readme.txt", "read me"},
+             {L"crash.dmp", "dump"},
+             {L"defrag.log", "log of the last pass"},
+             {L"hidden.log", "hidden log"},
+             {L"RdmConfig.ini", "[rdm]"},
+             {L"desktop.ini", "[.ShellClassInfo]"},
+             {L"other.dat", "not collected"},
+             {L"Update\\patch.exe", "patch"},
+             {L"Update\\update.log", "update log"},
+             {L"Update\\desktop.ini", "[.ShellClassInfo]"},
+             {L"Update\\THUMBS.DB", "thumbnails"},
+             {L"Update\\old\\stale.bin", "a sub-sub-folder"},
+             {L"CorvaneReport\\report1.xml", "<report/>"},
+             {L"CorvaneReport\\2024\\deep.txt", "a sub-sub-folder"},
+         }) {
+      test::WriteBytes(i + name, content);
+    }
+    ::SetFileAttributesW((i + L"hidden.log").c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+    ::SHCreateDirectoryExW(nullptr, (settings_ + L"sub").c_str(), nullptr);
+    ::SHCreateDirectoryExW(nullptr, downloader_.c_str(), nullptr);
+    test::WriteBytes(settings_ + L"Corvane.ini", "[settings]");
+    test::WriteBytes(settings_ + L"desktop.ini", "[.ShellClassInfo]");
+    test::WriteBytes(settings_ + L"notes.txt", "not a settings file");
+    test::WriteBytes(settings_ + L"sub\\deeper.ini", "[deeper]");
+    test::WriteBytes(downloader_ + L"download.log", "downloaded");
+    test::WriteBytes(downloader_ + L"setup.exe", "not a log");
+
+    v4_pro_ = std::make_unique<SeededKey>(
+        HKEY_LOCAL_MACHINE, std::wstring(kUninstall) + L"Corvane 4 Pro_is1", KEY_WOW64_32KEY);
+    v4_pro_->Text(L"InstallLocation", WithoutTrailingBackslash(i));
+  }
+  void TearDown() override {
+    RemoveFolder(AppFrame->AppDataDir() + L"\\Velmora");
+    RemoveFolder(AppFrame->CommonAppDataDir() + L"\\Velmora");
+    AppFrame.reset();
+  }
+  // Removes the registration: the product counts as not installed.
+  void Uninstall() { v4_pro_.reset(); }
+
+  ScratchFolder install_{L"Corvane install"};
+  ScratchFolder work_{L"GetInfoDir test"};
+  std::wstring settings_, downloader_;
+  std::unique_ptr<SeededKey> v4_pro_;
+};
+
+TEST_F(SeededProduct, FileListInItsOrderWithoutSubfoldersOrExcludedNames) {
+  const std::wstring& i = install_.path();
+  const ReportList list = BuildProductFileList();
+  // Each group in its place; within a group the file system's order.
+  const std::vector<std::set<std::wstring>> groups = {
+      {i + L"Update\\patch.exe", i + L"Update\\update.log"},
+      {i + L"CorvaneReport\\report1.xml"},
+      {i + L"readme.txt"},
+      {i + L"crash.dmp"},
+      {i + L"defrag.log", i + L"hidden.log"},
+      {i + L"RdmConfig.ini"},
+      {settings_ + L"Corvane.ini"},
+      {downloader_ + L"download.log"},
+  };
+  size_t at = 0;
+  for (const std::set<std::wstring>& group : groups) {
+    ASSERT_LE(at + group.size(), list.size());
+    EXPECT_EQ(std::set<std::wstring>(list.begin() + at, list.begin() + at + group.size()), group);
+    at += group.size();
+  }
+  EXPECT_EQ(at, list.size());
+}
+
+TEST_F(SeededProduct, CopiesLandInTheirPlacesWithoutOverwriting) {
+  const std::wstring& w = work_.path();
+  ::CreateDirectoryW((w + L"AppPath").c_str(), nullptr);
+  test::WriteBytes(w + L"AppPath\\readme.txt", "already here");
+  CopyAppDataSettings(w);
+  CopyProductFiles(w);
+
+  const std::wstring& i = install_.path();
+  const std::map<std::wstring, std::string> expected = {
+      {L"AppPath\\Update\\patch.exe", "patch"},
+      {L"AppPath\\Update\\update.log", "update log"},
+      {L"AppPath\\CorvaneReport\\report1.xml", "<report/>"},
+      {L"AppPath\\readme.txt", "already here"},
+      {L"AppPath\\crash.dmp", "dump"},
+      {L"AppPath\\defrag.log", "log of the last pass"},
+      {L"AppPath\\hidden.log", "hidden log"},
+      {L"AppPath\\RdmConfig.ini", "[rdm]"},
+      {L"AppData\\Corvane.ini", "[settings]"},
+      {L"AppData\\desktop.ini", "[.ShellClassInfo]"},  // the settings copy takes every *.ini
+      {L"Downloader\\download.log", "downloaded"},
+  };
+  EXPECT_EQ(FilesBelow(w), expected);
+  EXPECT_TRUE(::GetFileAttributesW((w + L"AppPath\\hidden.log").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(DigestOfFile(w + L"AppPath\\Update\\patch.exe"), GetFileMd5(i + L"Update\\patch.exe"));
+}
+
+TEST_F(SeededProduct, SettingsCopyReplacesButFileCopyKeeps) {
+  const std::wstring& w = work_.path();
+  ::CreateDirectoryW((w + L"AppData").c_str(), nullptr);
+  test::WriteBytes(w + L"AppData\\Corvane.ini", "stale");
+  CopyAppDataSettings(w);
+  EXPECT_EQ(test::ReadBytes(w + L"AppData\\Corvane.ini"), "[settings]");
+  test::WriteBytes(w + L"AppData\\Corvane.ini", "written meanwhile");
+  CopyProductFiles(w);
+  EXPECT_EQ(test::ReadBytes(w + L"AppData\\Corvane.ini"), "written meanwhile");
+}
+
+TEST_F(SeededProduct, WithoutInstallationOnlySettingsAndDownloaderLogs) {
+  Uninstall();
+  const std::wstring& w = work_.path();
+  CopyAppDataSettings(w);
+  CopyProductFiles(w);
+  const std::map<std::wstring, std::string> expected = {
+      {L"AppData\\Corvane.ini", "[settings]"},
+      {L"AppData\\desktop.ini", "[.ShellClassInfo]"},
+      {L"Downloader\\download.log", "downloaded"},
+  };
+  EXPECT_EQ(FilesBelow(w), expected);
+
+  SaveProductListing(w);
+  ReportList headings;
+  for (const ProductListingRow& row : kProductListing) {
+    headings.insert(headings.end(), {L"", row.heading, L""});
+  }
+  EXPECT_EQ(ReportLines(test::ReadBytes(w + L"FilesInfo.txt")), headings);
+}
+
+TEST_F(SeededProduct, ListingBlocksPerVersion) {
+  ScratchFolder empty_version(L"Corvane 6 without files");
+  MakeFolders(empty_version.path(), {L"bin"});
+  SeededKey v6(HKEY_LOCAL_MACHINE, std::wstring(kUninstall) + L"Corvane_is1", KEY_WOW64_32KEY);
+  v6.Text(L"InstallLocation", empty_version.path(), REG_EXPAND_SZ);
+  SeededKey v3_pro(HKEY_LOCAL_MACHINE, std::wstring(kUninstall) + L"Corvane 3 Pro_is1",
+                   KEY_WOW64_32KEY);
+  v3_pro.Dword(L"InstallLocation", 1);
+  SeededKey v2(HKEY_LOCAL_MACHINE, std::wstring(kUninstall) + L"Corvane 2_is1", KEY_WOW64_32KEY);
+  v2.Text(L"DisplayName", L"Corvane 2 without a location");
+  // Present only in the 64-bit view, where the 32-bit installers never write.
+  SeededKey v3_native(HKEY_LOCAL_MACHINE, std::wstring(kUninstall) + L"Corvane 3_is1",
+                      KEY_WOW64_64KEY);
+  v3_native.Text(L"InstallLocation", install_.path());
+
+  SaveProductListing(work_.path());
+  const ReportList lines = ReportLines(test::ReadBytes(work_.path() + L"FilesInfo.txt"));
+
+  const ReportList headings = {
+      L"", L"===== Corvane v2 pro ", L"", L"", L"===== Corvane v3 free", L"",
+      L"", L"===== Corvane v3 pro ", L"", L"", L"===== Corvane v4 free", L"",
+      L"", L"===== Corvane v4 Pro",  L""};
+  ASSERT_GT(lines.size(), headings.size());
+  EXPECT_EQ(ReportList(lines.begin(), lines.begin() + headings.size()), headings);
+
+  const std::wstring& i = install_.path();
+  std::set<std::wstring> expected;
+  for (const wchar_t* name :
+       {L"Corvane.exe", L"readme.txt", L"crash.dmp", L"defrag.log", L"hidden.log", L"RdmConfig.ini",
+        L"desktop.ini", L"other.dat", L"Update\\patch.exe", L"Update\\update.log",
+        L"Update\\desktop.ini", L"Update\\THUMBS.DB", L"Update\\old\\stale.bin",
+        L"CorvaneReport\\report1.xml", L"CorvaneReport\\2024\\deep.txt"}) {
+    const std::wstring path = i + name;
+    const std::wstring version = std::wstring(name) == L"Corvane.exe" ? L"1.0.0.12" : L"";
+    expected.insert(path + L", " + version + L", " + std::to_wstring(test::ReadBytes(path).size()) +
+                    L", " + DigestOfFile(path));
+  }
+  const ReportList files(lines.begin() + headings.size(), lines.end());
+  EXPECT_EQ(std::set<std::wstring>(files.begin(), files.end()), expected);
+  EXPECT_EQ(files.size(), expected.size());
+  // Breadth first: the files of each level before those of the next.
+  const auto depth = [&](const std::wstring& line) {
+    return std::count(line.begin() + i.size(), line.begin() + line.find(L", "), L'\\');
+  };
+  for (size_t k = 1; k < files.size(); ++k) {
+    EXPECT_LE(depth(files[k - 1]), depth(files[k])) << files[k];
+  }
+}
+
+TEST(FolderTree, SizesAndMissingFolders) {
+  ScratchFolder folder(L"tree");
+  ::CreateDirectoryW((folder.path() + L"a").c_str(), nullptr);
+  test::WriteBytes(folder.path() + L"a\\twelve.bin", "twelve bytes");
+  test::WriteBytes(folder.path() + L"empty.txt", "");
+  EXPECT_EQ(ListFolderTree(WithoutTrailingBackslash(folder.path())),
+            (ReportList{folder.path() + L"empty.txt=0", folder.path() + L"a\\twelve.bin=12"}));
+  EXPECT_TRUE(ListFolderTree(folder.path() + L"missing\\").empty());
+  EXPECT_TRUE(ListFolderTree(L"").empty());
+}
+
+}  // namespace
+}  // namespace velmora
