@@ -44,6 +44,9 @@ velmora_session_start() {
   "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
   "$WINE64" wineboot </dev/null >/dev/null 2>&1
+  # Wine's own fonts (Tahoma, the dialog font; Symbol) are not where this
+  # Wine looks for them: the prefix gets copies, as a Windows system has them.
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   # A crashing program ends at once instead of waiting in the debugger.
   "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /d '' /f </dev/null >/dev/null 2>&1

@@ -1,5 +1,6 @@
 // Program entry: module start-up, the main window and its message loop.
 #include <windows.h>
+#include <objbase.h>
 
 #include "app/app_state.h"
 #include "app/main_window.h"
@@ -17,6 +18,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
        velmora::GetOsDescription().description});
   velmora::RegisterProcessSections();
   velmora::AppFrame = std::make_unique<const velmora::TAppFrame>();
+  // The window's thread is a single-threaded apartment: the shell may open the
+  // privacy page through COM extensions.
+  const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   int exit_code = 0;
   {
     velmora::TForm_VelmoraInfo window;
@@ -30,6 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     // the process before the program's own clean-up runs under it.
     if (!window.WaitForJobToStop()) ::TerminateProcess(::GetCurrentProcess(), exit_code);
   }
+  if (com) ::CoUninitialize();
   velmora::UnregisterProcessSections();
   return exit_code;
 }

@@ -21,9 +21,9 @@ namespace {
 // bound for one that is stuck inside the system.
 constexpr DWORD kJobStopLimitMs = 30'000;
 
-const ui::FormSettings kFormSettings = {
-    kWindowClass, kWindowCaption, 305, 147, COLOR_BTNFACE, {L"Tahoma", 11}, true,
-};
+ui::FormSettings FormSettings(const ui::FontSpec& font) {
+  return {kWindowClass, kWindowCaption, 305, 147, COLOR_BTNFACE, font, true};
+}
 
 // Where the archive goes when the button is pressed.
 std::wstring ChooseArchivePath() {
@@ -38,24 +38,45 @@ std::wstring ChooseArchivePath() {
 
 }  // namespace
 
-std::wstring StripMarkupTags(const std::wstring& markup) {
-  std::wstring text;
-  bool in_tag = false;
-  for (wchar_t c : markup) {
-    if (c == L'<') in_tag = true;
-    if (!in_tag) text.push_back(c);
-    if (c == L'>') in_tag = false;
-  }
-  return text;
-}
-
-TForm_VelmoraInfo::TForm_VelmoraInfo() {
-  CreateForm(kFormSettings);
+TForm_VelmoraInfo::TForm_VelmoraInfo(const ui::FontSpec& window_font) {
+  CreateForm(FormSettings(window_font));
   const HWND self = handle();
-  RdHtmLabel1.Create(StripMarkupTags(kExplanationMarkup), {self, 8, 18, 289, 49, -1, font()});
-  Button_Gen.Create(kButtonCaption, {self, 61, 81, 169, 25, 0, font()},
+  BeginLoading();
+  CreateExplanation();
+  Button_Gen.Create(kButtonCaption, {self, 61, 81, 169, 25, 0, font(), IDOK},
                     [this] { Button_GenClick(); });
   PB.Create({self, 31, 122, 253, 17, 1, font()}, /*smooth=*/true, /*visible=*/false);
+  EndLoading();
+  FitLayoutToText();
+}
+
+void TForm_VelmoraInfo::CreateExplanation() {
+  RdHtmLabel1.SetParent(this);
+  RdHtmLabel1.SetBounds(8, 18, 289, 49);
+  RdHtmLabel1.SetAlignment(ui::taCenter);
+  RdHtmLabel1.SetWordWrap(true);
+  RdHtmLabel1.SetCaption(kExplanationMarkup);
+  TRdHtmLabelLink& privacy = RdHtmLabel1.LinkItems().Add();
+  privacy.FontHover().SetColor(kLinkHoverColor);
+  privacy.SetCursor(ui::crHandPoint);
+  privacy.OnClick = [this](TRdHtmLabelLink&) { RdHtmLabel1LinkItems0Click(); };
+}
+
+void TForm_VelmoraInfo::FitLayoutToText() {
+  const int missing = RdHtmLabel1.MeasureTextHeight() - RdHtmLabel1.Height();
+  if (missing <= 0) return;
+  RdHtmLabel1.SetHeight(RdHtmLabel1.Height() + missing);
+  for (const ui::SystemControl* control :
+       {static_cast<ui::SystemControl*>(&Button_Gen), static_cast<ui::SystemControl*>(&PB)}) {
+    RECT bounds;
+    ::GetWindowRect(control->handle(), &bounds);
+    ::MapWindowPoints(nullptr, handle(), reinterpret_cast<POINT*>(&bounds), 2);
+    ::SetWindowPos(control->handle(), nullptr, bounds.left, bounds.top + missing, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const RECT client = ClientRect();
+  SetClientSize(client.right, client.bottom + missing);
+  CenterOnScreen();
 }
 
 void TForm_VelmoraInfo::Button_GenClick() {
@@ -75,6 +96,8 @@ void TForm_VelmoraInfo::Button_GenClick() {
 }
 
 void TForm_VelmoraInfo::RdHtmLabel1LinkItems0Click() {
+  // The shell may hand the address to an extension through COM: the
+  // window's thread is a single-threaded apartment (see main).
   ::ShellExecuteW(nullptr, L"open", kPrivacyPolicyUrl, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
@@ -136,6 +159,8 @@ void TForm_VelmoraInfo::ResetAfterJob() {
   PB.Show(false);
   PB.SetPosition(0);
   Button_Gen.SetEnabled(true);
+  // The button can be pressed again from the keyboard.
+  if (::GetActiveWindow() == handle()) Button_Gen.SetFocus();
   ui::ResetApplicationCursor();
   ui::ProcessMessages();
 }

@@ -13,6 +13,14 @@ HCURSOR g_application_cursor = nullptr;
 // form as CM_DIALOGCHAR first, so that windowless controls can answer their
 // accelerator keys (Alt+key always, a plain key when the focus is on a
 // control that ignores characters, such as a push button).
+// The top-level window of ours that `window` belongs to, or null.
+HWND OwnTopLevel(HWND window) {
+  while (window != nullptr && (::GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) != 0) {
+    window = ::GetParent(window);
+  }
+  return Window::FromHandle(window) != nullptr ? window : nullptr;
+}
+
 bool TakenAsDialogChar(const MSG& msg) {
   if (msg.message != WM_SYSCHAR && msg.message != WM_CHAR) return false;
   if (msg.message == WM_CHAR) {
@@ -20,16 +28,21 @@ bool TakenAsDialogChar(const MSG& msg) {
         ::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
     if (code & (DLGC_WANTCHARS | DLGC_WANTALLKEYS | DLGC_HASSETSEL)) return false;
   }
-  HWND form = msg.hwnd;
-  while (form != nullptr && (::GetWindowLongPtrW(form, GWL_STYLE) & WS_CHILD) != 0) {
-    form = ::GetParent(form);
-  }
-  if (Window::FromHandle(form) == nullptr) return false;
-  return ::SendMessageW(form, CM_DIALOGCHAR, msg.wParam, 0) != 0;
+  HWND form = OwnTopLevel(msg.hwnd);
+  return form != nullptr && ::SendMessageW(form, CM_DIALOGCHAR, msg.wParam, 0) != 0;
 }
 
-void Dispatch(const MSG& msg) {
+// The dialog keys of a form, as in any dialog: Tab and the arrows move the
+// focus, Enter and Space press the focused button.
+bool TakenAsDialogKey(MSG& msg) {
+  if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+  HWND form = OwnTopLevel(msg.hwnd);
+  return form != nullptr && ::IsDialogMessageW(form, &msg) != FALSE;
+}
+
+void Dispatch(MSG& msg) {
   if (TakenAsDialogChar(msg)) return;
+  if (TakenAsDialogKey(msg)) return;
   ::TranslateMessage(&msg);
   ::DispatchMessageW(&msg);
 }

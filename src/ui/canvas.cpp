@@ -117,6 +117,18 @@ bool Canvas::TextMetrics(TEXTMETRICW& metrics) {
   return ::GetTextMetricsW(dc_, &metrics) != FALSE;
 }
 
+size_t Canvas::TextFit(std::wstring_view text, int max_width) {
+  if (dc_ == nullptr || text.empty()) return 0;
+  RequireFont();
+  INT fit = 0;
+  SIZE size = {};
+  if (!::GetTextExtentExPointW(dc_, text.data(), static_cast<int>(text.size()),
+                               std::max(0, max_width), &fit, nullptr, &size)) {
+    return 0;
+  }
+  return static_cast<size_t>(std::max(0, fit));
+}
+
 int Canvas::DrawText(std::wstring_view text, RECT& rect, UINT flags) {
   if (dc_ == nullptr) return 0;
   RequireFont();

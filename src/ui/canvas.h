@@ -77,6 +77,9 @@ class Canvas {
   int TextHeight(std::wstring_view text) { return TextExtent(text).cy; }
   int TextWidth(std::wstring_view text) { return TextExtent(text).cx; }
   bool TextMetrics(TEXTMETRICW& metrics);
+  // How many characters from the start of `text` fit into `max_width` pixels
+  // on one line.
+  size_t TextFit(std::wstring_view text, int max_width);
 
   // DrawTextW: returns the height of the text; with DT_CALCRECT it only
   // measures and widens or narrows `rect`.

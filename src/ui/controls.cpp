@@ -11,7 +11,8 @@ void SystemControl::CreateControl(const wchar_t* class_name, const std::wstring&
                                   DWORD style, const ControlPlacement& placement) {
   handle_ = ::CreateWindowExW(0, class_name, caption.c_str(), WS_CHILD | style, placement.left,
                               placement.top, placement.width, placement.height, placement.parent,
-                              nullptr, Instance(), nullptr);
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(placement.id)),
+                              Instance(), nullptr);
   if (handle_ == nullptr) ThrowLastError("cannot create control");
   ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(placement.font), FALSE);
 }

@@ -15,6 +15,7 @@ struct ControlPlacement {
   int left, top, width, height;
   int tab_order;  // controls are created in tab order
   HFONT font;
+  int id = 0;  // the control's identifier in its parent (IDOK: pressed by Enter)
 };
 
 class SystemControl : public Component {

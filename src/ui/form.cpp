@@ -49,6 +49,23 @@ void Form::CenterOnScreen() {
   ::SetWindowPos(handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void Form::SetClientSize(int width, int height) {
+  RECT bounds = {0, 0, width, height};
+  ::AdjustWindowRectEx(&bounds, static_cast<DWORD>(::GetWindowLongPtrW(handle(), GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(::GetWindowLongPtrW(handle(), GWL_EXSTYLE)));
+  ::SetWindowPos(handle(), nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::PassFocusOn() {
+  HWND target = focused_child_;
+  if (target == nullptr || !::IsChild(handle(), target) || !::IsWindowEnabled(target) ||
+      !::IsWindowVisible(target)) {
+    target = ::GetNextDlgTabItem(handle(), nullptr, FALSE);
+  }
+  if (target != nullptr && ::IsChild(handle(), target)) ::SetFocus(target);
+}
+
 void Form::SetColor(TColor color) {
   if (color == color_) return;
   color_ = color;
@@ -274,8 +291,15 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       capture_control_ = nullptr;
       break;
     case WM_ACTIVATE:
-      if (LOWORD(wparam) == WA_INACTIVE) hints_.CancelHint();
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        hints_.CancelHint();
+        HWND focus = ::GetFocus();
+        if (focus != nullptr && ::IsChild(handle(), focus)) focused_child_ = focus;
+      }
       break;
+    case WM_SETFOCUS:
+      PassFocusOn();
+      return 0;
     case WM_TIMER:
       if (hints_.HandleTimer(wparam)) return 0;
       break;
@@ -289,7 +313,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return DialogChar(static_cast<wchar_t>(wparam)) ? 1 : 0;
     case WM_COMMAND:
       if (HIWORD(wparam) == BN_CLICKED && lparam != 0) {
-        if (Button* button = Button::FromHandle(reinterpret_cast<HWND>(lparam))) button->Click();
+        // Enter reaches a disabled default button too: it stays unpressed.
+        Button* button = Button::FromHandle(reinterpret_cast<HWND>(lparam));
+        if (button != nullptr && button->IsEnabled()) button->Click();
         return 0;
       }
       break;

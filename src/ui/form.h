@@ -57,6 +57,8 @@ class Form : public Window {
   bool ShowHint() const { return show_hint_; }
   void SetShowHint(bool show_hint) { show_hint_ = show_hint; }
   RECT ClientRect() const;
+  // Resizes the window so that its client area has this size.
+  void SetClientSize(int width, int height);
   void CenterOnScreen();
 
   // Windowless controls, bottom first.
@@ -99,6 +101,9 @@ class Form : public Window {
   // WM_SETCURSOR over the client area: true when a control's cursor was set.
   bool SetControlCursor();
   void TrackMouseLeave();
+  // WM_SETFOCUS: the focus goes on to the child that had it, else to the
+  // first tab stop.
+  void PassFocusOn();
   // Sends `message` to `control` with `point` turned into its coordinates.
   static LRESULT SendMouse(GraphicControl* control, UINT message, UINT keys, POINT point);
 
@@ -109,6 +114,9 @@ class Form : public Window {
   GraphicControl* mouse_control_ = nullptr;
   GraphicControl* capture_control_ = nullptr;
   bool tracking_leave_ = false;
+  // The child window that had the keyboard focus when the form was last
+  // deactivated; it gets the focus back, as in a dialog.
+  HWND focused_child_ = nullptr;
   bool realigning_ = false;
   HintWindow hints_;
 };

@@ -44,9 +44,13 @@ def drive_the_program(bin_dir, *options, env=None, program=None):
                         program or os.path.join(bin_dir, "VelmoraHelper.exe"), *options],
                        stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                        timeout=900, env=env)
-        seconds = time.monotonic() - started
-        out.seek(0)
-        output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
+        return driver_facts(out, time.monotonic() - started)
+
+
+def driver_facts(out, seconds):
+    """The driver's output, read from the file `out`, and its facts by key."""
+    out.seek(0)
+    output = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
     facts = {"seconds": seconds}
     for line in output.splitlines():
         key, _, value = line.partition(": ")
@@ -80,3 +84,55 @@ def leftovers(folder, patterns=("GetInfoDir", "SystemInfo_*.txt", "schtasks.bat"
     for pattern in patterns:
         found += glob.glob(os.path.join(folder, pattern))
     return found
+
+
+def window_picture(title, path):
+    """Saves a PNG of the X window with this title (under Xvfb); True on success."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
+                          text=True).stdout
+    window = next((line.split()[0] for line in tree.splitlines() if f'"{title}"' in line), None)
+    if window is None:
+        return False
+    return subprocess.run(["import", "-window", window, path]).returncode == 0
+
+
+def colours_of(path):
+    """The set of colours of a picture, as upper-case "#RRGGBB"."""
+    histogram = subprocess.run(["convert", path, "-format", "%c", "histogram:info:-"],
+                               capture_output=True, text=True).stdout
+    colours = set()
+    for line in histogram.splitlines():
+        for word in line.split():
+            if word.startswith("#") and len(word) >= 7:
+                colours.add(word[:7].upper())
+    return colours
+
+
+def drive_with_pictures(bin_dir, pictures, *options, timeout=900):
+    """Runs the driver with --pictures: takes the pictures that it asks for
+    (pictures: {"plain": path, "hover": path}) while the window waits; returns
+    the driver's output and facts like drive_the_program."""
+    signals = tempfile.mkdtemp(prefix="velmora-pictures-")
+    with tempfile.TemporaryFile() as out:
+        started = time.monotonic()
+        driver = subprocess.Popen(
+            [WINE, os.path.join(bin_dir, "velmora_driver.exe"),
+             os.path.join(bin_dir, "VelmoraHelper.exe"), "--pictures", signals, *options],
+            stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        try:
+            for name in ("plain", "hover"):
+                ready = os.path.join(signals, name + ".ready")
+                while not os.path.exists(ready) and driver.poll() is None:
+                    if time.monotonic() - started > timeout:
+                        raise TimeoutError("the driver did not ask for the " + name + " picture")
+                    time.sleep(0.1)
+                if driver.poll() is not None:
+                    break
+                time.sleep(0.3)  # the last paint
+                window_picture("Velmora Helper", pictures[name])
+                open(os.path.join(signals, name + ".taken"), "w").close()
+            driver.wait(timeout=timeout)
+        finally:
+            if driver.poll() is None:
+                driver.kill()
+        return driver_facts(out, time.monotonic() - started)

@@ -201,6 +201,40 @@ class EndToEnd(unittest.TestCase):
         return data[2:].decode("utf-16-le")
 
 
+class KeyboardAndPictures(unittest.TestCase):
+    """A freshly opened window pressed with the Enter key, as a keyboard user
+    does; pictures of it before (out/window.png) and with the mouse pointer
+    over the privacy link (out/window-hover.png)."""
+
+    LINK_HOVER = "#00A0FF"  # red 0, green 160, blue 255
+
+    @classmethod
+    def setUpClass(cls):
+        out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "out")
+        os.makedirs(out, exist_ok=True)
+        cls.pictures = {"plain": os.path.join(out, "window.png"),
+                        "hover": os.path.join(out, "window-hover.png")}
+        for path in cls.pictures.values():
+            if os.path.exists(path):
+                os.remove(path)
+        cls.driver_output, cls.facts = e2e.drive_with_pictures(BIN, cls.pictures, "--press-enter")
+
+    def test_enter_presses_the_button_and_the_report_is_saved(self):
+        self.assertEqual(self.facts.get("pressed"), "Enter", self.driver_output)
+        self.assertEqual(self.facts.get("exit"), "0", self.driver_output)
+        self.assertTrue(self.facts.get("text", "").startswith(
+            "The info file: Velmora_Debug_Info.zip has been saved to your desktop.\\r"))
+
+    def test_pointer_over_the_link_is_the_hand(self):
+        self.assertEqual(self.facts.get("link"), "hand", self.driver_output)
+
+    def test_pictures_show_the_link_highlighted_only_under_the_mouse(self):
+        for path in self.pictures.values():
+            self.assertTrue(os.path.exists(path), path)
+        self.assertNotIn(self.LINK_HOVER, e2e.colours_of(self.pictures["plain"]))
+        self.assertIn(self.LINK_HOVER, e2e.colours_of(self.pictures["hover"]))
+
+
 class FailedReport(unittest.TestCase):
     """A destination that cannot take the archive: the run fails, the window says
     so and is ready for another try."""

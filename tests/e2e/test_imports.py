@@ -86,7 +86,7 @@ ALLOWED = {
         BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateDIBSection CreateFontIndirectW
         CreateFontW CreatePen CreateRectRgn CreateSolidBrush DeleteDC DeleteObject Ellipse
         ExtTextOutW GetBkColor GetBkMode GetCurrentObject GetDeviceCaps GetObjectW GetPixel
-        GetStockObject GetTextColor GetTextExtentPoint32W GetTextFaceW GetTextMetricsW
+        GetStockObject GetTextColor GetTextExtentExPointW GetTextExtentPoint32W GetTextFaceW GetTextMetricsW
         IntersectClipRect LineTo MoveToEx OffsetViewportOrgEx PatBlt Polyline Rectangle
         RectVisible RestoreDC SaveDC
         SelectClipRgn SelectObject SetBkColor SetBkMode SetPixel SetStretchBltMode SetTextAlign
@@ -107,7 +107,7 @@ ALLOWED = {
         ShellExecuteExW ShellExecuteW
     """,
     "COMCTL32.DLL": """
-        ImageList_Draw ImageList_GetIconSize InitCommonControlsEx
+        ImageList_Draw ImageList_GetIconSize ImageList_GetImageCount InitCommonControlsEx
     """,
     "VERSION.DLL": """
         GetFileVersionInfoSizeW GetFileVersionInfoW VerQueryValueW

@@ -11,6 +11,14 @@
 //   --env NAME=VALUE       sets a variable in the program's environment
 //   --close-during-report  closes the window once the report has started
 //                          (the progress bar shows) instead of waiting for it
+//   --press-enter          presses the button with the Enter key (keyboard
+//                          input to the window in the foreground), not BM_CLICK
+//   --pictures DIR         before pressing, lets the caller take pictures: makes
+//                          DIR\plain.ready and waits for DIR\plain.taken; then
+//                          moves the mouse pointer over the label until it is
+//                          the hand (the link), says "link: hand" (or "link:
+//                          not found"), makes DIR\hover.ready, waits for
+//                          DIR\hover.taken and moves the pointer away
 //   --crash FAULT          starts "PROGRAM FAULT" and waits for its crash box
 //                          instead: caption, text, buttons (how many), button
 //                          (the first one's caption), window (responding|hung|
@@ -157,6 +165,100 @@ int Fail(const char* what, HANDLE program = nullptr) {
   return 2;
 }
 
+std::wstring WindowsPath(std::wstring path) {
+  if (!path.empty() && path[0] == L'/') {
+    path = L"Z:" + path;  // a Unix path
+    for (wchar_t& c : path) {
+      if (c == L'/') c = L'\\';
+    }
+  }
+  return path;
+}
+
+void MakeFile(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+}
+
+bool WaitForFile(const std::wstring& path, HANDLE process) {
+  return WaitForWindow(120'000, process, [&]() -> HWND {
+           return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
+                      ? reinterpret_cast<HWND>(1)
+                      : nullptr;
+         }) != nullptr;
+}
+
+HCURSOR CurrentCursor() {
+  CURSORINFO info = {};
+  info.cbSize = sizeof(info);
+  return ::GetCursorInfo(&info) ? info.hCursor : nullptr;
+}
+
+void MovePointer(HWND window, POINT client) {
+  ::ClientToScreen(window, &client);
+  ::SetCursorPos(client.x, client.y);
+}
+
+// Moves the pointer over the explanation (above the button), last line first,
+// until the program shows a cursor other than its arrow: the hand over the
+// link. (Cursor handles belong to the process that loaded them, so the
+// program's arrow is learnt over an empty part of its window.)
+bool PointAtLink(HWND main_window, HWND button) {
+  MovePointer(main_window, {4, 4});
+  ::Sleep(300);
+  const HCURSOR arrow = CurrentCursor();
+  RECT below;
+  ::GetWindowRect(button, &below);
+  ::MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&below), 2);
+  RECT client;
+  ::GetClientRect(main_window, &client);
+  for (int y = below.top - 4; y > 18; y -= 3) {
+    for (int x = 10; x < client.right - 8; x += 5) {
+      MovePointer(main_window, {x, y});
+      for (int i = 0; i < 4; ++i) {
+        ::Sleep(5);
+        const HCURSOR cursor = CurrentCursor();
+        if (cursor != nullptr && cursor != arrow) {
+          ::Sleep(300);  // let the link repaint
+          return true;
+        }
+      }
+    }
+  }
+  return false;
+}
+
+// Pictures of the window, taken by the caller: before anything happens and
+// with the pointer over the link.
+bool TakePictures(const std::wstring& folder, HWND main_window, HWND button, HANDLE process) {
+  MovePointer(main_window, {-40, -40});
+  ::Sleep(500);
+  MakeFile(folder + L"\\plain.ready");
+  if (!WaitForFile(folder + L"\\plain.taken", process)) return false;
+  Say("link", PointAtLink(main_window, button) ? L"hand" : L"not found");
+  MakeFile(folder + L"\\hover.ready");
+  if (!WaitForFile(folder + L"\\hover.taken", process)) return false;
+  MovePointer(main_window, {-40, -40});
+  return true;
+}
+
+// Enter on the window in the foreground, as a user presses it.
+bool PressEnter(HWND main_window, HWND button, HANDLE process) {
+  ::SetForegroundWindow(main_window);
+  WaitForWindow(5'000, process,
+                [&] { return ::GetForegroundWindow() == main_window ? main_window : nullptr; });
+  INPUT keys[2] = {};
+  keys[0].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = VK_RETURN;
+  keys[1] = keys[0];
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ::SendInput(2, keys, sizeof(INPUT));
+  // The button is disabled as soon as it is pressed.
+  return WaitForWindow(20'000, process,
+                       [&] { return ::IsWindowEnabled(button) ? nullptr : button; }) != nullptr;
+}
+
 // A thread of the program's own that faults at once: for a program that
 // cannot be asked to fault.
 bool StartFaultingThread(HANDLE process, DWORD process_id) {
@@ -231,18 +333,25 @@ int CloseDuringReport(HWND main_window, HANDLE process) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
     return Fail(
-        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] [--crash FAULT]");
+        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] [--crash FAULT] "
+        "[--press-enter] [--pictures DIR]");
   }
   std::wstring program = argv[1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
   bool close_during_report = false;
   std::wstring crash_fault;
+  bool press_enter = false;
+  std::wstring pictures;
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
     if (option == L"--close-during-report") {
       close_during_report = true;
     } else if (option == L"--crash" && i + 1 < argc) {
       crash_fault = argv[++i];
+    } else if (option == L"--press-enter") {
+      press_enter = true;
+    } else if (option == L"--pictures" && i + 1 < argc) {
+      pictures = WindowsPath(argv[++i]);
     } else if (option == L"--env" && i + 1 < argc) {
       const std::wstring assignment = argv[++i];
       const size_t equals = assignment.find(L'=');
@@ -268,7 +377,16 @@ int wmain(int argc, wchar_t** argv) {
   HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
   if (button == nullptr) return Fail("no button", process);
   Say("window", L"found");
-  ::PostMessageW(button, BM_CLICK, 0, 0);
+  if (!pictures.empty() && !TakePictures(pictures, main_window, button, process)) {
+    return Fail("pictures were not taken", process);
+  }
+  if (press_enter) {
+    if (!PressEnter(main_window, button, process))
+      return Fail("Enter did not press the button", process);
+    Say("pressed", L"Enter");
+  } else {
+    ::PostMessageW(button, BM_CLICK, 0, 0);
+  }
   if (close_during_report) return CloseDuringReport(main_window, process);
 
   HWND dialog = WaitForWindow(kReportTimeoutMs, process,
