@@ -42,7 +42,7 @@ from seeded_product import INSTALL, SeededProduct, md5sum
 BIN = None
 LARGE = os.environ.get("VELMORA_LARGE_TESTS") == "1"
 EMPTY_MD5 = hashlib.md5(b"").hexdigest()
-FAKE_TOOLS = ("systeminfo.exe", "schtasks.exe", "VelmoraHelper.exe")
+PROGRAMS = ("systeminfo.exe", "schtasks.exe", "VelmoraHelper.exe")
 REPORT_FILES = ["Velmora_Debug_Info.txt", "uninstall.txt", "boottime.txt", "diskinfo.txt",
                 "services.txt", "taskschd.txt", "SystemInfo.txt", "FilesInfo.txt"]
 MARKER = "velmorareaderror"
@@ -69,8 +69,13 @@ BIG_TEXT = "C:\\big\\" + "x" * (32767 - len("C:\\big\\"))  # 64 KiB with its NUL
 LONG_COMMAND = "C:\\long.exe " + "/x" * 2500
 
 NON_OEM = "\u0414\u043c\u0438\u0442\u0440\u0438\u0439 \u65e5\u672c"  # Cyrillic and CJK
+OEM = "caf\u00e9"  # outside ASCII, inside code page 437
 LONG_NAME = "n" * 226 + ".log"  # the installation's path and "Update\" make it 276
 DEEP = "deep\\" + "\\".join(c * 60 for c in "defg")
+DEEP_KEY = "\\".join(["Deep"] + ["level"] * 60)
+# Uninstall entries of the product whose location is no text: passed over.
+ODD_PRODUCT_ENTRIES = [("Corvane 4 Pro_is1", REG_DWORD, struct.pack("<I", 1), "===== Corvane v4 Pro"),
+                       ("Corvane 3_is1", REG_BINARY, b"C:\\", "===== Corvane v3 free")]
 
 
 def utf16(text):
@@ -151,13 +156,16 @@ class Script:
 
 
 # Services whose binary paths lead nowhere or through a link: name, display
-# name, binary path, whether the line ends with the linked file's fingerprint.
+# name, binary path, and what the line ends with: nothing, the fingerprint of
+# the file behind the link, or that of a file that cannot be read.
 SERVICES_WITH_ODD_PATHS = [
-    ("VelmoraNothing", "Velmora Fault Nothing", "C:\\nowhere\\missing.exe", False),
-    ("VelmoraFolder", "Velmora Fault Folder", "C:\\windows", False),
-    ("VelmoraLinked", "Velmora Fault Linked", "C:\\velmora-link\\linked.exe", True),
-    ("VelmoraLoop", "Velmora Fault Loop", "C:\\velmora-loop\\loop.exe", False),
-    ("VelmoraLong", "Velmora Fault " + "L" * 50, "C:\\long\\" + "p" * 2000 + ".exe", False),
+    ("VelmoraNothing", "Velmora Fault Nothing", "C:\\nowhere\\missing.exe", ""),
+    ("VelmoraFolder", "Velmora Fault Folder", "C:\\windows", ""),
+    ("VelmoraLinked", "Velmora Fault Linked", "C:\\velmora-link\\linked.exe", "linked"),
+    ("VelmoraLoop", "Velmora Fault Loop", "C:\\velmora-loop\\loop.exe", ""),
+    ("VelmoraLong", "Velmora Fault " + "L" * 50, "C:\\long\\" + "p" * 2000 + ".exe", ""),
+    ("VelmoraHeld", "Velmora Fault Held", INSTALL + "\\locked.dll", "held"),
+    ("VelmoraSocket", "Velmora Fault Socket", INSTALL + "\\unreadable.dll", ""),
 ]
 
 
@@ -187,7 +195,8 @@ class Machine:
         failures = script.run()
         if "failed" in failures:
             raise RuntimeError("seeding failed:\n" + failures)
-        self.hold(self.product.unix("locked.dll"), self.product.unix("locked.log"))
+        self.hold(self.product.unix("locked.dll"), self.product.unix("locked.log"),
+                  os.path.join(self.product.settings, "locked.ini"))
 
     def seed_product_faults(self):
         product = self.product
@@ -196,12 +205,16 @@ class Machine:
                  NON_OEM + ".log": b"a log outside the code page",
                  "Update\\" + LONG_NAME: b"a path longer than 260 characters",
                  DEEP + "\\long.dll": b"a program file deep down",
-                 "Update\\random.bin": os.urandom(1 << 20)}
+                 "Update\\random.bin": os.urandom(1 << 20),
+                 OEM + ".log": b"a name in the code page",
+                 NON_OEM + "\\inner.dll": b"in a folder outside the code page"}
         for relative, content in files.items():
             path = product.unix(relative)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(content)
+        with open(os.path.join(product.settings, "locked.ini"), "wb") as f:
+            f.write(b"[held by another program]")
         # Opened by nobody, root included: a file that cannot be read.
         # (Bound from inside the folder: socket paths are short.)
         here = os.getcwd()
@@ -216,7 +229,8 @@ class Machine:
             with open(product.unix("huge.dll"), "wb") as f:
                 f.truncate(5 << 30)
         stamp = time.mktime((2023, 7, 4, 15, 30, 45, 0, 0, -1))
-        for name in ("locked.dll", "unreadable.dll", NON_OEM + ".dll", DEEP + "\\long.dll") + (
+        for name in ("locked.dll", "unreadable.dll", NON_OEM + ".dll", DEEP + "\\long.dll",
+                     NON_OEM + "\\inner.dll") + (
                 ("huge.dll",) if LARGE else ()):
             os.utime(product.unix(name), (stamp, stamp))
 
@@ -266,6 +280,9 @@ class Machine:
             script.subkey(root, path, "a\0b")
             script.subkey(root, path, "\0")
             script.value(root, path + "\\ZZ After", "after", REG_SZ, win_text("kept"))
+        script.value("HKLM", FAULT_KEY + "\\" + DEEP_KEY, "bottom", REG_SZ, win_text("reached"))
+        for entry, kind, data, _ in ODD_PRODUCT_ENTRIES:
+            script.value("HKLM", UNINSTALL + "\\" + entry, "InstallLocation", kind, data, view="32")
         for path in (SERVICE_FAULT_KEY, BOOT_KEY):
             for name, kind, data, _ in ODD_VALUES:
                 script.value("HKLM", path, name, kind, data)
@@ -320,6 +337,8 @@ class Machine:
                            ("HKLM", SERVICE_AFTER_KEY), ("HKLM", BOOT_KEY), ("HKLM", DRIVER_KEY),
                            ("HKLM", RUN_ONCE_EX), ("HKLM", POLICIES_RUN)):
             script.delete(root, path)
+        for entry, *_ in ODD_PRODUCT_ENTRIES:
+            script.delete("HKLM", UNINSTALL + "\\" + entry, view="32")
         for name, *_ in SERVICES_WITH_ODD_PATHS:
             script.delete_service(name)
         # Its hidden value cannot be named by reg.exe: the test user's Run key goes whole.
@@ -411,7 +430,7 @@ class FaultCase(unittest.TestCase):
         self.assertEqual(e2e.leftovers(temp), [])
         self.assertEqual(e2e.leftovers(BIN, ["GetInfoDir"]), [])
         self.assertEqual(glob.glob(os.path.join(e2e.desktop_folder(), "*.tmp")), [])
-        self.assertEqual(e2e.running_programs(*FAKE_TOOLS), [])
+        self.assertEqual(e2e.running_programs(*PROGRAMS), [])
 
     def assertDone(self, run):
         self.assertEqual(run.facts.get("exit"), "0", run.output)
@@ -448,9 +467,10 @@ class Case2LockedAndUnreadableProductFiles(FaultCase):
             self.assertIn(f"{INSTALL}\\{name}, , {size}, {EMPTY_MD5}", lines)
 
     def test_no_copy_of_them_is_archived(self):
-        for name in ("AppPath/locked.log", "AppPath/unreadable.log"):
+        for name in ("AppPath/locked.log", "AppPath/unreadable.log", "AppData/locked.ini"):
             self.assertNotIn(name, self.run_.members)
         self.assertEqual(self.run_.members["AppPath/readme.txt"], b"read me")
+        self.assertEqual(self.run_.members["AppData/Corvane.ini"], b"[settings]")
 
     def test_nothing_is_left_behind(self):
         self.assertNothingLeftBehind()
@@ -485,6 +505,25 @@ class Case3OddRegistry(FaultCase):
         # The machine's tree comes before the user's: nothing stopped in between.
         self.assertLess(lines.index("[HKEY_LOCAL_MACHINE\\" + FAULT_KEY + "]"),
                         lines.index("[HKEY_CURRENT_USER\\" + USER_FAULT_KEY + "]"))
+
+    def test_a_key_sixty_levels_down_is_reached(self):
+        lines = self.run_.lines("uninstall.txt")
+        self.assertInOrder(lines, ["[HKEY_LOCAL_MACHINE\\" + FAULT_KEY + "\\" + DEEP_KEY + "]",
+                                   '"bottom"="reached"'])
+
+    def test_product_entries_whose_location_is_no_text_are_passed_over(self):
+        lines = self.run_.lines("FilesInfo.txt")
+        for *_, heading in ODD_PRODUCT_ENTRIES:
+            self.assertInOrder(lines, ["", heading, ""])
+            self.assertEqual(lines[lines.index(heading) + 2], "")
+        # The version found after them is the one listed, copied and reported.
+        self.assertInOrder(lines, ["===== Corvane v6", "", INSTALL + "\\readme.txt, , 7, "
+                                   + hashlib.md5(b"read me").hexdigest()])
+        self.assertIn("AppPath/readme.txt", self.run_.members)
+        uninstall = self.run_.lines("uninstall.txt")
+        self.assertInOrder(uninstall, [
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion"
+            "\\Uninstall\\Corvane 4 Pro_is1]", '"InstallLocation"=dword:00000001'])
 
     def test_boot_time_export_holds_both_keys(self):
         lines = self.run_.lines("boottime.txt")
@@ -545,6 +584,7 @@ class Case5NamesAndLongPaths(FaultCase):
     def test_listed_in_the_files_report(self):
         lines = self.run_.lines("Velmora_Debug_Info.txt")
         for relative, content in ((NON_OEM + ".dll", b"a name outside the code page"),
+                                  (NON_OEM + "\\inner.dll", b"in a folder outside the code page"),
                                   (DEEP + "\\long.dll", b"a program file deep down")):
             digest = hashlib.md5(content).hexdigest()
             self.assertIn(f"{relative}   Ver:   MD5:{digest}   DT:7/4/2023 3:30:45 PM", lines)
@@ -565,6 +605,9 @@ class Case5NamesAndLongPaths(FaultCase):
             self.assertEqual(self.run_.members.get(name), content, sorted(self.run_.members))
         self.assertTrue(self.run_.flags["AppPath/" + NON_OEM + ".log"] & 0x800)
         self.assertFalse(self.run_.flags["AppPath/Update/" + LONG_NAME] & 0x800)
+        # A name that the OEM code page can hold is stored in it.
+        self.assertEqual(self.run_.members.get("AppPath/" + OEM + ".log"), b"a name in the code page")
+        self.assertFalse(self.run_.flags["AppPath/" + OEM + ".log"] & 0x800)
 
     def test_nothing_is_left_behind(self):
         self.assertNothingLeftBehind()
@@ -635,16 +678,18 @@ class Case7OddAutostartEntries(FaultCase):
 
 class Case8ServicesWithOddBinaryPaths(FaultCase):
     """Binary paths to nothing, to a folder, through a link, through a link to
-    itself, and very long: every service keeps its line."""
+    itself, very long, to a file held open without sharing and to one that
+    cannot be opened: every service keeps its line."""
 
     def test_every_service_has_its_line(self):
         run = the_run()
         self.assertDone(run)
         lines = run.lines("Velmora_Debug_Info.txt")
-        fingerprint = "Ver:1.0.0.12   MD5:" + md5sum(os.path.join(BIN, "fixed_version.dll"))
-        for _, display, binary, linked in SERVICES_WITH_ODD_PATHS:
+        fingerprints = {"linked": "Ver:1.0.0.12   MD5:" + md5sum(os.path.join(BIN, "fixed_version.dll")),
+                        "": "", "held": "Ver:   MD5:" + EMPTY_MD5}
+        for _, display, binary, fingerprint in SERVICES_WITH_ODD_PATHS:
             pattern = (re.escape(display.ljust(30)) + r" 10  1  -?\d+ 3 " + re.escape(binary) + " "
-                       + (re.escape(fingerprint) if linked else "") + "$")
+                       + re.escape(fingerprints[fingerprint]) + "$")
             self.assertEqual(len([line for line in lines if re.match(pattern, line)]), 1,
                              (display, [line for line in lines if display in line]))
 
