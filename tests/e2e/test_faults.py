@@ -793,6 +793,26 @@ class Case1FullDestination(DestinationCase):
         self.assertNothingLeftBehind()
 
 
+class Case1FullTemporaryFolder(DestinationCase):
+    """The working folder's disk full: a small tmpfs mounted on the temporary
+    folder (needs the right to mount, else skipped). The report files cannot be
+    written whole: the run fails, the old archive stays, and the working folder
+    goes with everything that was written into it."""
+
+    def test_fails_and_keeps_the_old_archive(self):
+        self.put_old_archive()
+        temp = e2e.temp_folder()
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", temp],
+                          capture_output=True).returncode != 0:
+            self.skipTest("no right to mount a small file system here")
+        try:
+            self.drive()
+            self.assertEqual(os.listdir(temp), [])
+        finally:
+            subprocess.run(["umount", temp], check=True)
+        self.assertFailedAndKept()
+
+
 class Case1LockedOldArchive(DestinationCase):
     """An old archive that another program holds open without sharing cannot
     be replaced: the run fails instead of writing the archive elsewhere."""
