@@ -1,10 +1,13 @@
 """Shared by the end-to-end tests: Wine, paths, and running the real program
 through the driver, which uses the window's own controls."""
 
+import argparse
 import os
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
 
 WINE = "/usr/lib/wine/wine64"
 
@@ -136,3 +139,13 @@ def drive_with_pictures(bin_dir, pictures, *options, timeout=900):
             if driver.poll() is None:
                 driver.kill()
         return driver_facts(out, time.monotonic() - started)
+
+
+def run_tests(script_globals):
+    """Runs a test script's cases; --bin names the folder of the built programs
+    and becomes the script's BIN, the other arguments go to unittest."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True)
+    args, rest = parser.parse_known_args()
+    script_globals["BIN"] = args.bin
+    unittest.main(argv=[sys.argv[0], "-v", *rest])

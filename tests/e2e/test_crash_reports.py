@@ -4,11 +4,9 @@ faults on request under Wine; the driver reads its crash box and presses the
 one button; the test checks the exit code and "bugreport.txt" the way support
 reads it."""
 
-import argparse
 import os
 import re
 import shutil
-import sys
 import unittest
 
 import e2e_support as e2e
@@ -365,8 +363,4 @@ class WithoutDbgHelp(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, help="the folder of the fixture and the driver")
-    known, rest = parser.parse_known_args()
-    BIN = known.bin
-    unittest.main(argv=[sys.argv[0], "-v", *rest])
+    e2e.run_tests(globals())

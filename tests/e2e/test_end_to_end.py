@@ -2,11 +2,9 @@
 """Runs the real program under Wine through its own window and checks what a
 user and a support reader get: the message box, the exit code and the archive."""
 
-import argparse
 import glob
 import os
 import subprocess
-import sys
 import unittest
 import zipfile
 
@@ -266,14 +264,5 @@ class FailedReport(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(unix_path(temp), "GetInfoDir")))
 
 
-def main():
-    global BIN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    args, rest = parser.parse_known_args()
-    BIN = args.bin
-    unittest.main(argv=[sys.argv[0], "-v", *rest])
-
-
 if __name__ == "__main__":
-    main()
+    e2e.run_tests(globals())

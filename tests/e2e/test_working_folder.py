@@ -5,11 +5,9 @@ whose name cmd cannot read, console tools that never end, and a window closed
 in the middle of a report. Each run must end as it should and leave nothing
 behind: no working folder, no temporary files, no partial archive, no process."""
 
-import argparse
 import glob
 import os
 import shutil
-import sys
 import tempfile
 import unittest
 import zipfile
@@ -193,14 +191,5 @@ class WindowClosedDuringReport(RunCase):
                                                      "Velmora_Debug_Info.zip")))
 
 
-def main():
-    global BIN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    args, rest = parser.parse_known_args()
-    BIN = args.bin
-    unittest.main(argv=[sys.argv[0], "-v", *rest])
-
-
 if __name__ == "__main__":
-    main()
+    e2e.run_tests(globals())
