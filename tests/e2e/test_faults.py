@@ -21,7 +21,6 @@ Covered elsewhere, not repeated here:
 
 The 5 GiB file (case 4) is seeded only with VELMORA_LARGE_TESTS=1."""
 
-import argparse
 import glob
 import hashlib
 import os
@@ -30,7 +29,6 @@ import shutil
 import socket
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
@@ -835,14 +833,5 @@ class Case1LockedOldArchive(DestinationCase):
         self.assertFailedAndKept()
 
 
-def main():
-    global BIN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    args, rest = parser.parse_known_args()
-    BIN = args.bin
-    unittest.main(argv=[sys.argv[0], "-v", *rest])
-
-
 if __name__ == "__main__":
-    main()
+    e2e.run_tests(globals())
