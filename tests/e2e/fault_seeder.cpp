@@ -96,8 +96,8 @@ bool Protect(HKEY root, REGSAM view, const std::wstring& path, const std::wstrin
                                                               &descriptor, nullptr)) {
     return false;
   }
-  const bool set = ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor) ==
-                   ERROR_SUCCESS;
+  const bool set =
+      ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
   ::LocalFree(descriptor);
   return set;
 }
@@ -111,18 +111,10 @@ void OpenUp(HKEY root, REGSAM view, const std::wstring& path) {
       ERROR_SUCCESS) {
     return;
   }
-  std::vector<std::wstring> children;
-  wchar_t name[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD units = 256;
-    if (::RegEnumKeyExW(key.get(), index, name, &units, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
+  for (const std::wstring& child : velmora::test::SubkeyNames(key.get())) {
     // Names that hold NULs cannot be reached by path; they are never protected.
-    if (std::wstring(name, units).find(L'\0') == std::wstring::npos) children.emplace_back(name);
+    if (child.find(L'\0') == std::wstring::npos) OpenUp(root, view, path + L"\\" + child);
   }
-  for (const std::wstring& child : children) OpenUp(root, view, path + L"\\" + child);
 }
 
 bool DeleteTree(HKEY root, REGSAM view, const std::wstring& path) {
@@ -137,10 +129,10 @@ bool CreateOwnService(const std::wstring& name, const std::wstring& display,
                       const std::wstring& binary_path) {
   UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return false;
-  UniqueServiceHandle service(::CreateServiceW(
-      manager.get(), name.c_str(), display.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-      SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, binary_path.c_str(), nullptr, nullptr, nullptr,
-      nullptr, nullptr));
+  UniqueServiceHandle service(
+      ::CreateServiceW(manager.get(), name.c_str(), display.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                       binary_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
   return static_cast<bool>(service);
 }
 
@@ -219,8 +211,7 @@ int RunScript(const wchar_t* script) {
 int Hold(int count, wchar_t** files, const std::wstring& signal) {
   std::vector<UniqueHandle> held;
   for (int i = 0; i < count; ++i) {
-    UniqueHandle file(
-        ::CreateFileW(files[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle file(::CreateFileW(files[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) {
       std::printf("failed: cannot hold %ls\n", files[i]);
       std::fflush(stdout);

@@ -422,6 +422,13 @@ def the_run():
     return RUN_RESULT
 
 
+def value_lines(case, lines, key_line):
+    """The value lines of one key's block in an export."""
+    case.assertIn(key_line, lines)
+    block = lines[lines.index(key_line) + 1:]
+    return block[:block.index("")]
+
+
 class FaultCase(unittest.TestCase):
     def assertNothingLeftBehind(self):
         temp = e2e.temp_folder()
@@ -485,10 +492,7 @@ class Case3OddRegistry(FaultCase):
 
     def test_uninstall_export_writes_every_odd_value(self):
         lines = self.run_.lines("uninstall.txt")
-        key = "[HKEY_LOCAL_MACHINE\\" + FAULT_KEY + "]"
-        self.assertIn(key, lines)
-        block = lines[lines.index(key) + 1:]
-        block = block[:block.index("")]
+        block = value_lines(self, lines, "[HKEY_LOCAL_MACHINE\\" + FAULT_KEY + "]")
         self.assertEqual(sorted(block), sorted(line for *_, line in ODD_VALUES))
 
     def test_keys_that_cannot_be_opened_are_left_out_and_the_export_goes_on(self):
@@ -534,9 +538,7 @@ class Case3OddRegistry(FaultCase):
     def test_services_export_goes_on_after_the_odd_key(self):
         lines = self.run_.lines("services.txt")
         key = "[HKEY_LOCAL_MACHINE\\" + SERVICE_FAULT_KEY + "]"
-        self.assertIn(key, lines)
-        block = lines[lines.index(key) + 1:]
-        block = block[:block.index("")]
+        block = value_lines(self, lines, key)
         self.assertEqual(sorted(block), sorted([
             '"big text"="' + BIG_TEXT + '"', '"expand"="%SystemRoot%\\x"', '"hidden"="visible"',
             '"hidden\0name"=' + MARKER, '"long dword"=' + MARKER, '"odd length"="a"',

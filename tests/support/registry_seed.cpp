@@ -47,8 +47,8 @@ void DeleteCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view) {
   const auto open_key = Native<OpenKeyFn>("NtOpenKey");
   const auto delete_key = Native<DeleteKeyFn>("NtDeleteKey");
   CountedName counted = Counted(name);
-  ObjectAttributes attributes = {sizeof(attributes), parent, &counted, kCaseInsensitive, nullptr,
-                                 nullptr};
+  ObjectAttributes attributes = {sizeof(attributes), parent,  &counted,
+                                 kCaseInsensitive,   nullptr, nullptr};
   HANDLE child = nullptr;
   if (open_key == nullptr || delete_key == nullptr ||
       open_key(&child, DELETE | view, &attributes) < 0) {
@@ -75,13 +75,12 @@ bool CreateCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view) {
   if (name.find(L'\0') == std::wstring::npos) {
     UniqueRegKey child;
     return ::RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_ALL_ACCESS | view, nullptr, child.put(),
-                             nullptr) == ERROR_SUCCESS;
+                             KEY_ALL_ACCESS | view, nullptr, child.put(), nullptr) == ERROR_SUCCESS;
   }
   const auto create_key = Native<CreateKeyFn>("NtCreateKey");
   CountedName counted = Counted(name);
-  ObjectAttributes attributes = {sizeof(attributes), parent, &counted, kCaseInsensitive, nullptr,
-                                 nullptr};
+  ObjectAttributes attributes = {sizeof(attributes), parent,  &counted,
+                                 kCaseInsensitive,   nullptr, nullptr};
   HANDLE child = nullptr;
   if (create_key == nullptr ||
       create_key(&child, KEY_ALL_ACCESS | view, &attributes, 0, nullptr, 0, nullptr) < 0) {
@@ -91,22 +90,26 @@ bool CreateCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view) {
   return true;
 }
 
+std::vector<std::wstring> SubkeyNames(HKEY key) {
+  std::vector<std::wstring> names;
+  wchar_t name[256];
+  for (DWORD index = 0; key != nullptr; ++index) {
+    DWORD units = 256;
+    if (::RegEnumKeyExW(key, index, name, &units, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, units);
+  }
+  return names;
+}
+
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
   {
     UniqueRegKey key;
     // Only what a restricted key still allows.
     ::RegOpenKeyExW(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view, key.put());
-    std::vector<std::wstring> children;
-    wchar_t name[256];
-    for (DWORD index = 0; key; ++index) {
-      DWORD units = 256;
-      if (::RegEnumKeyExW(key.get(), index, name, &units, nullptr, nullptr, nullptr, nullptr) !=
-          ERROR_SUCCESS) {
-        break;
-      }
-      children.emplace_back(name, units);
-    }
-    for (const std::wstring& child : children) {
+    for (const std::wstring& child : SubkeyNames(key.get())) {
       if (child.find(L'\0') != std::wstring::npos) {
         DeleteCountedSubkey(key.get(), child, view);
       } else {

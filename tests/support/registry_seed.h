@@ -9,6 +9,9 @@
 
 namespace velmora::test {
 
+// The names of the key's subkeys as the registry holds them (NULs included).
+std::vector<std::wstring> SubkeyNames(HKEY key);
+
 // Deletes the key with everything below it; a missing key is no failure.
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view);
 
