@@ -1,5 +1,8 @@
 #include "common/no_follow_files.h"
 
+#include <cstdint>
+#include <optional>
+
 #include "common/dynamic_function.h"
 #include "common/strings.h"
 
@@ -54,6 +57,23 @@ bool DeletePlainFile(const std::wstring& path, DWORD attributes) {
     ::SetFileAttributesW(extended.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
   return ::DeleteFileW(extended.c_str()) != FALSE;
+}
+
+std::optional<uint64_t> FileSizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(ExtendedLengthPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// What a failed copy left at its destination: never a link or a folder.
+void RemoveFailedCopy(const std::wstring& destination) {
+  const DWORD attributes = AttributesOf(destination);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !HasLinkAttribute(attributes)) {
+    DeletePlainFile(destination, attributes);
+  }
 }
 
 // Empties and removes a folder already known not to be a link.
@@ -166,9 +186,23 @@ bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destinatio
                                                       : DeletePlainFile(destination, attributes);
     if (!removed) return false;
   }
+  // Taken first: a log that grows meanwhile still copies at least this much.
+  const std::optional<uint64_t> source_size = FileSizeOf(source);
   // Refuses to write over anything that appeared in the meantime.
-  return ::CopyFileW(ExtendedLengthPath(source).c_str(), ExtendedLengthPath(destination).c_str(),
-                     TRUE) != FALSE;
+  if (!::CopyFileW(ExtendedLengthPath(source).c_str(), ExtendedLengthPath(destination).c_str(),
+                   TRUE)) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RemoveFailedCopy(destination);
+    return false;
+  }
+  // Some systems take a read error for the end of the file and report a
+  // shorter copy as a success; such a piece would pass for the whole file.
+  const std::optional<uint64_t> copied = FileSizeOf(destination);
+  if (source_size && (!copied || *copied < *source_size)) {
+    RemoveFailedCopy(destination);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace velmora

@@ -15,6 +15,8 @@ constexpr int kReadAttempts = 8;
 }  // namespace
 
 std::optional<RegistryData> ReadRegistryData(HKEY key, const std::wstring& name) {
+  // Cut at its NUL, such a name would read another value.
+  if (name.find(L'\0') != std::wstring::npos) return std::nullopt;
   RegistryData data;
   DWORD size = 0;
   if (::RegQueryValueExW(key, name.c_str(), nullptr, &data.type, nullptr, &size) != ERROR_SUCCESS) {

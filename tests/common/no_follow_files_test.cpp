@@ -64,6 +64,39 @@ TEST_F(NoFollow, CopyOverALinkLeavesItsTargetAlone) {
   EXPECT_EQ(test::ReadBytes(victim), "original");
 }
 
+// A source whose end cannot be read must leave no piece of itself behind that
+// would pass for a copy. Wine's copy takes a read error for the end of the
+// file and reports success; a file of the Linux system files, which claims
+// 4096 bytes and gives a few, stands in for a file on a failing disk here.
+TEST_F(NoFollow, CopyThatEndsEarlyLeavesNoDestination) {
+  const std::wstring source = L"Z:\\sys\\devices\\system\\cpu\\online";
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data) ||
+      data.nFileSizeLow != 4096) {
+    GTEST_SKIP() << "no file here claims more bytes than it gives";
+  }
+  EXPECT_FALSE(CopyFileNoFollow(source, work_.path() + L"online", true));
+  EXPECT_FALSE(PathExists(work_.path() + L"online"));
+  EXPECT_FALSE(CopyFileNoFollow(source, work_.path() + L"online", false));
+  EXPECT_FALSE(PathExists(work_.path() + L"online"));
+  // A destination that was there before is not the copy's to remove.
+  test::WriteBytes(work_.path() + L"kept", "kept");
+  EXPECT_FALSE(CopyFileNoFollow(source, work_.path() + L"kept", false));
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"kept"), "kept");
+}
+
+TEST_F(NoFollow, CopyOfAMissingOrUnreadableSourceLeavesNoDestination) {
+  EXPECT_FALSE(CopyFileNoFollow(elsewhere_.path() + L"missing.log", work_.path() + L"a.log", true));
+  EXPECT_FALSE(PathExists(work_.path() + L"a.log"));
+  const std::wstring locked = elsewhere_.path() + L"locked.log";
+  test::WriteBytes(locked, "held open without sharing");
+  UniqueHandle holder(::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  EXPECT_FALSE(CopyFileNoFollow(locked, work_.path() + L"locked.log", true));
+  EXPECT_FALSE(PathExists(work_.path() + L"locked.log"));
+}
+
 TEST_F(NoFollow, FoldersBelowTheRootAreMadeRealOrRefused) {
   EXPECT_TRUE(MakeRealFolderBelow(work_.path(), work_.path() + L"AppPath\\Update\\"));
   EXPECT_TRUE(IsRealFolder(work_.path() + L"AppPath\\Update"));

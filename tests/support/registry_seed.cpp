@@ -4,27 +4,118 @@
 
 #include <vector>
 
+#include "common/dynamic_function.h"
 #include "common/handles.h"
 #include "support/test_support.h"
 
 namespace velmora::test {
+
+namespace {
+
+struct CountedName {
+  USHORT length;
+  USHORT maximum_length;
+  const wchar_t* buffer;
+};
+struct ObjectAttributes {
+  ULONG length;
+  HANDLE root;
+  CountedName* name;
+  ULONG attributes;
+  void* security_descriptor;
+  void* security_quality_of_service;
+};
+constexpr ULONG kCaseInsensitive = 0x40;
+using SetValueKeyFn = LONG(WINAPI*)(HANDLE, CountedName*, ULONG, ULONG, const void*, ULONG);
+using CreateKeyFn = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, ObjectAttributes*, ULONG, CountedName*,
+                                  ULONG, ULONG*);
+using OpenKeyFn = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, ObjectAttributes*);
+using DeleteKeyFn = LONG(WINAPI*)(HANDLE);
+
+CountedName Counted(const std::wstring& text) {
+  const auto bytes = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+  return {bytes, bytes, text.data()};
+}
+
+template <typename Function>
+Function Native(const char* name) {
+  return LookUpFunction<Function>(::GetModuleHandleW(L"ntdll.dll"), name);
+}
+
+// A leaf subkey under a name that may hold NULs, which RegDeleteKeyExW cannot name.
+void DeleteCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view) {
+  const auto open_key = Native<OpenKeyFn>("NtOpenKey");
+  const auto delete_key = Native<DeleteKeyFn>("NtDeleteKey");
+  CountedName counted = Counted(name);
+  ObjectAttributes attributes = {sizeof(attributes), parent,  &counted,
+                                 kCaseInsensitive,   nullptr, nullptr};
+  HANDLE child = nullptr;
+  if (open_key == nullptr || delete_key == nullptr ||
+      open_key(&child, DELETE | view, &attributes) < 0) {
+    return;
+  }
+  delete_key(child);
+  ::RegCloseKey(static_cast<HKEY>(child));
+}
+
+}  // namespace
+
+bool SetCountedValue(HKEY key, const std::wstring& name, DWORD type, const std::string& bytes) {
+  if (name.find(L'\0') == std::wstring::npos) {
+    return ::RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                            static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+  }
+  const auto set_value_key = Native<SetValueKeyFn>("NtSetValueKey");
+  CountedName counted = Counted(name);
+  return set_value_key != nullptr &&
+         set_value_key(key, &counted, 0, type, bytes.data(), static_cast<ULONG>(bytes.size())) >= 0;
+}
+
+bool CreateCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view) {
+  if (name.find(L'\0') == std::wstring::npos) {
+    UniqueRegKey child;
+    return ::RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_ALL_ACCESS | view, nullptr, child.put(), nullptr) == ERROR_SUCCESS;
+  }
+  const auto create_key = Native<CreateKeyFn>("NtCreateKey");
+  CountedName counted = Counted(name);
+  ObjectAttributes attributes = {sizeof(attributes), parent,  &counted,
+                                 kCaseInsensitive,   nullptr, nullptr};
+  HANDLE child = nullptr;
+  if (create_key == nullptr ||
+      create_key(&child, KEY_ALL_ACCESS | view, &attributes, 0, nullptr, 0, nullptr) < 0) {
+    return false;
+  }
+  ::RegCloseKey(static_cast<HKEY>(child));
+  return true;
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY key) {
+  std::vector<std::wstring> names;
+  wchar_t name[256];
+  for (DWORD index = 0; key != nullptr; ++index) {
+    DWORD units = 256;
+    if (::RegEnumKeyExW(key, index, name, &units, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, units);
+  }
+  return names;
+}
 
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
   {
     UniqueRegKey key;
     // Only what a restricted key still allows.
     ::RegOpenKeyExW(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view, key.put());
-    std::vector<std::wstring> children;
-    wchar_t name[256];
-    for (DWORD index = 0; key; ++index) {
-      DWORD units = 256;
-      if (::RegEnumKeyExW(key.get(), index, name, &units, nullptr, nullptr, nullptr, nullptr) !=
-          ERROR_SUCCESS) {
-        break;
+    for (const std::wstring& child : SubkeyNames(key.get())) {
+      if (child.find(L'\0') != std::wstring::npos) {
+        DeleteCountedSubkey(key.get(), child, view);
+      } else {
+        DeleteKeyTree(root, path + L"\\" + child, view);
       }
-      children.emplace_back(name, units);
     }
-    for (const std::wstring& child : children) DeleteKeyTree(root, path + L"\\" + child, view);
   }
   ::RegDeleteKeyExW(root, path.c_str(), view, 0);
 }
@@ -58,8 +149,7 @@ SeededKey::~SeededKey() {
 }
 
 SeededKey& SeededKey::Raw(const std::wstring& name, DWORD type, const std::string& bytes) {
-  ::RegSetValueExW(key_, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                   static_cast<DWORD>(bytes.size()));
+  SetCountedValue(key_, name, type, bytes);
   return *this;
 }
 
@@ -76,10 +166,7 @@ SeededKey& SeededKey::Qword(const std::wstring& name, unsigned long long value) 
 }
 
 SeededKey& SeededKey::Subkey(const std::wstring& name) {
-  HKEY child = nullptr;
-  ::RegCreateKeyExW(key_, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                    nullptr, &child, nullptr);
-  if (child != nullptr) ::RegCloseKey(child);
+  CreateCountedSubkey(key_, name, view_);
   return *this;
 }
 

@@ -9,8 +9,16 @@
 
 namespace velmora::test {
 
+// The names of the key's subkeys as the registry holds them (NULs included).
+std::vector<std::wstring> SubkeyNames(HKEY key);
+
 // Deletes the key with everything below it; a missing key is no failure.
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view);
+
+// A value or a subkey under a name that may hold NULs, which only the native
+// calls take. True on success.
+bool SetCountedValue(HKEY key, const std::wstring& name, DWORD type, const std::string& bytes);
+bool CreateCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view);
 
 // Leaves everyone only querying values, listing subkeys and deleting the key:
 // a key that refuses full access, and KEY_READ, even to an administrator.
@@ -30,13 +38,14 @@ class SeededKey {
   HKEY handle() const { return key_; }
   const std::wstring& path() const { return path_; }
 
-  // Any type with the exact bytes given (no terminating NUL is added).
+  // Any type with the exact bytes given (no terminating NUL is added). A name
+  // may hold NULs, as programs that hide their entries write them.
   SeededKey& Raw(const std::wstring& name, DWORD type, const std::string& bytes);
   // Text with its terminating NUL.
   SeededKey& Text(const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
   SeededKey& Dword(const std::wstring& name, DWORD value);
   SeededKey& Qword(const std::wstring& name, unsigned long long value);
-  // A subkey, created now and removed with this key.
+  // A subkey, created now and removed with this key. Its name may hold NULs.
   SeededKey& Subkey(const std::wstring& name);
 
  private:

@@ -20,6 +20,15 @@ constexpr REGSAM kReadMasks[] = {
     KEY_QUERY_VALUE,
 };
 
+// The registry API takes names up to their first NUL, but a key or value may
+// be made under a counted name that holds one (programs hide their entries so).
+// Cut at the NUL, such a name would reach another key or value, or, for a
+// subkey whose name begins with NUL, its own parent again without end: it
+// cannot be reached and counts as missing.
+bool HoldsNul(const std::wstring& name) {
+  return name.find(L'\0') != std::wstring::npos;
+}
+
 bool IsRelative(const std::wstring& path) {
   return path.empty() || path.front() != L'\\';
 }
@@ -120,6 +129,7 @@ void TRegistry::TakeKey(HKEY key, std::wstring full_path) {
 }
 
 bool TRegistry::OpenKeyFull(const std::wstring& path, bool may_create) {
+  if (HoldsNul(path)) return false;
   SelectView(path);
   KeyPlace place = PlaceOf(path);
   HKEY key = nullptr;
@@ -137,6 +147,7 @@ bool TRegistry::OpenKeyFull(const std::wstring& path, bool may_create) {
 }
 
 bool TRegistry::OpenKeyRead(const std::wstring& path) {
+  if (HoldsNul(path)) return false;
   SelectView(path);
   KeyPlace place = PlaceOf(path);
   const REGSAM view = access_ & kViewBits;
@@ -195,8 +206,8 @@ void TRegistry::ListValues(std::vector<std::wstring>& names) const {
 bool TRegistry::QueryTypeAndSize(const std::wstring& name, DWORD& type, DWORD& size) const {
   type = REG_NONE;
   size = 0;
-  return ::RegQueryValueExW(current_key_.get(), name.c_str(), nullptr, &type, nullptr, &size) ==
-         ERROR_SUCCESS;
+  return !HoldsNul(name) && ::RegQueryValueExW(current_key_.get(), name.c_str(), nullptr, &type,
+                                               nullptr, &size) == ERROR_SUCCESS;
 }
 
 TRegDataKind TRegistry::ValueKind(const std::wstring& name) const {

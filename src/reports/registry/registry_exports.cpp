@@ -49,6 +49,12 @@ class KeyExport {
  private:
   void AddValueLine(const std::wstring& name) {
     const std::wstring start = L"\"" + name + L"\"=";
+    // A name holding a NUL hides its value from the registry API: its line
+    // shows the value is there but could not be read.
+    if (name.find(L'\0') != std::wstring::npos) {
+      list_.push_back(start + kReadFailureMarker);
+      return;
+    }
     const TRegDataKind kind = registry_.ValueKind(name);
     // A value replaced by one of another type since it was listed gets the
     // marker; the export goes on with the next value.

@@ -185,6 +185,31 @@ TEST(RegistrySubkeys, Wow6432NodeIsLeftOutInAnyCase) {
   EXPECT_TRUE(names.empty());
 }
 
+// Names holding a NUL are listed as the registry holds them, but the registry
+// API would take them only up to the NUL: another value, another key, or the
+// key itself again.
+TEST(RegistryNames, NamesHoldingNulAreListedButNeverReachSomethingElse) {
+  const std::wstring hidden_value(L"shown\0hidden", 12);
+  const std::wstring hidden_key(L"\0loop", 5);
+  SeededKey key(HKEY_LOCAL_MACHINE, kTestKey);
+  key.Text(L"shown", L"the visible one").Text(hidden_value, L"the hidden one").Subkey(hidden_key);
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyFull(kTestKey, false));
+  std::vector<std::wstring> names;
+  registry.ListValues(names);
+  ASSERT_NE(std::find(names.begin(), names.end(), hidden_value), names.end());
+  EXPECT_EQ(registry.ReadText(hidden_value), L"");
+  EXPECT_EQ(registry.ValueSize(hidden_value), -1);
+  EXPECT_EQ(registry.ValueAsText(hidden_value, true), L"");
+  EXPECT_THROW(registry.ReadDword(hidden_value), ERegistryException);
+  registry.ListSubkeys(names);
+  EXPECT_EQ(names, std::vector<std::wstring>{hidden_key});
+  EXPECT_FALSE(registry.OpenKeyRead(hidden_key));
+  EXPECT_FALSE(registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + L"\\" + hidden_key, false));
+  EXPECT_EQ(registry.CurrentPath(), kTestKey);
+}
+
 TEST(RegistryOpen, AbsoluteAndRelativePaths) {
   SeededKey key(HKEY_LOCAL_MACHINE, kTestKey);
   key.Subkey(L"Child");

@@ -248,6 +248,26 @@ TEST(UninstallExport, KeyRefusingFullAccessIsLeftOutWithItsSubkeys) {
   EXPECT_LT(IndexOf(list, KeyLine(L"HKEY_LOCAL_MACHINE", next.path())), list.size());
 }
 
+// Names holding a NUL, as programs that hide their entries make them: the
+// value is shown but not read as another one, and a subkey whose name begins
+// with NUL does not lead back into its parent without end.
+TEST(UninstallExport, NamesHoldingNulNeitherLoopNorReadAnotherValue) {
+  SeededKey hiding(HKEY_LOCAL_MACHINE, Child(kUninstall, L"VelmoraHiding"));
+  hiding.Text(L"shown", L"visible")
+      .Text(std::wstring(L"shown\0hidden", 12), L"secret")
+      .Subkey(std::wstring(L"\0", 1))
+      .Subkey(std::wstring(L"a\0b", 3));
+  SeededKey next(HKEY_LOCAL_MACHINE, Child(kUninstall, L"VelmoraHidingNext"));
+  ReportList list;
+  ExportUninstallKeys(list);
+  const size_t at = IndexOf(list, KeyLine(L"HKEY_LOCAL_MACHINE", hiding.path()));
+  ASSERT_LT(at + 3, list.size());
+  EXPECT_EQ(list[at + 1], L"\"shown\"=\"visible\"");
+  EXPECT_EQ(list[at + 2], std::wstring(L"\"shown\0hidden\"=", 15) + kReadFailureMarker);
+  EXPECT_EQ(list[at + 3], L"");
+  EXPECT_EQ(list[at + 4], KeyLine(L"HKEY_LOCAL_MACHINE", next.path()));
+}
+
 // Another program may replace a value while the export reads it. Whatever it
 // catches, the line is a sound one and the export is never cut short.
 TEST(BootTimeExport, ValueChangingTypeDuringTheExportNeverEndsIt) {
