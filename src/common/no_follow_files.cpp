@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/dynamic_function.h"
+#include "common/folder_entries.h"
 #include "common/strings.h"
 
 namespace velmora {
@@ -78,22 +79,18 @@ void RemoveFailedCopy(const std::wstring& destination) {
 
 // Empties and removes a folder already known not to be a link.
 void RemoveFolderContents(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry = {};
-  UniqueFindHandle search(::FindFirstFileW(ExtendedLengthPath(folder + L"\\*").c_str(), &entry));
-  if (!search) return;
-  do {
-    const std::wstring name = FromBuffer(entry.cFileName, MAX_PATH);
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = folder + L"\\" + name;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      RemoveLinkItself(path);
-    } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      RemoveFolderContents(path);
-      ::RemoveDirectoryW(ExtendedLengthPath(path).c_str());
-    } else {
-      DeletePlainFile(path, entry.dwFileAttributes);
-    }
-  } while (::FindNextFileW(search.get(), &entry));
+  ForEachFolderEntry(ExtendedLengthPath(folder + L"\\*"),
+                     [&folder](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
+                       const std::wstring path = folder + L"\\" + name;
+                       if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                         RemoveLinkItself(path);
+                       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                         RemoveFolderContents(path);
+                         ::RemoveDirectoryW(ExtendedLengthPath(path).c_str());
+                       } else {
+                         DeletePlainFile(path, entry.dwFileAttributes);
+                       }
+                     });
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "environment/accounts.h"
 
-#include <tlhelp32.h>
 #include <wtsapi32.h>
 
-#include <functional>
 #include <vector>
 
 #include "common/dynamic_function.h"
+#include "common/process_snapshot.h"
 #include "common/strings.h"
 
 namespace velmora {
@@ -41,11 +40,10 @@ struct SessionApi {
 
   static SessionApi Load() {
     HMODULE wtsapi = ::LoadLibraryW(L"wtsapi32.dll");  // kept loaded for the process
-    SessionApi api{
-        LookUpFunction<ProcessIdToSessionIdFn>(::GetModuleHandleW(L"kernel32.dll"),
-                                               "ProcessIdToSessionId"),
-        LookUpFunction<QuerySessionInformationFn>(wtsapi, "WTSQuerySessionInformationW"),
-        LookUpFunction<FreeMemoryFn>(wtsapi, "WTSFreeMemory")};
+    SessionApi api{LookUpFunction<ProcessIdToSessionIdFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                                          "ProcessIdToSessionId"),
+                   LookUpFunction<QuerySessionInformationFn>(wtsapi, "WTSQuerySessionInformationW"),
+                   LookUpFunction<FreeMemoryFn>(wtsapi, "WTSFreeMemory")};
     if (api.free_memory == nullptr) api.query = nullptr;  // its memory could not be freed
     return api;
   }
@@ -64,18 +62,6 @@ struct WtsMemoryTraits {
   static void Close(void* p) { g_session_api.free_memory(p); }
 };
 using UniqueWtsMemory = UniqueResource<void*, WtsMemoryTraits>;
-
-// Walks a process snapshot until `visit` returns true.
-void ForEachProcess(const std::function<bool(const PROCESSENTRY32W&)>& visit) {
-  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-       more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (visit(entry)) return;
-  }
-}
 
 std::wstring ImageFileName(const PROCESSENTRY32W& entry) {
   return SplitAtLastBackslash(FromBuffer(entry.szExeFile, MAX_PATH)).second;

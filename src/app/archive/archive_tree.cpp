@@ -2,33 +2,26 @@
 
 #include <algorithm>
 
+#include "common/folder_entries.h"
 #include "common/strings.h"
 
 namespace velmora {
 
 namespace {
 
-bool IsDotEntry(const WIN32_FIND_DATAW& data) {
-  return std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0;
-}
-
 void WalkFolder(const std::wstring& folder, const std::wstring& prefix,
                 std::vector<ArchiveItem>& items) {
-  WIN32_FIND_DATAW data;
-  UniqueFindHandle find(::FindFirstFileW((folder + L"*.*").c_str(), &data));
-  if (!find) return;
-  do {
-    if (IsDotEntry(data)) continue;
-    const std::wstring name = FromBuffer(data.cFileName, MAX_PATH);
+  ForEachFolderEntry(folder + L"*.*", [&](const std::wstring& name, const WIN32_FIND_DATAW& data) {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       // A junction or link could lead out of the tree or round in a circle.
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-      WalkFolder(folder + name + L"\\", prefix + name + L"/", items);
-      continue;
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WalkFolder(folder + name + L"\\", prefix + name + L"/", items);
+      }
+      return;
     }
-    if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return;
     items.push_back({folder + name, prefix + name, data.dwFileAttributes, data.ftLastWriteTime});
-  } while (::FindNextFileW(find.get(), &data));
+  });
 }
 
 }  // namespace
@@ -41,8 +34,8 @@ std::vector<ArchiveItem> WalkArchiveTree(const std::wstring& root) {
 
 UniqueHandle OpenForArchive(const std::wstring& path) {
   return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 int64_t OpenFileSize(HANDLE file) {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "common/handles.h"
+#include "common/folder_entries.h"
 #include "common/strings.h"
 #include "reports/files/visited_folders.h"
 
@@ -53,24 +53,19 @@ bool TakesFile(const Search& search, const std::wstring& name) {
 
 // `folder` ends with a backslash.
 void SearchFolder(Search& search, const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  UniqueFindHandle find(::FindFirstFileW((folder + L"*.*").c_str(), &entry));
-  if (!find) return;
-  do {
-    const std::wstring name = FromBuffer(entry.cFileName, MAX_PATH);
-    if (name == L"." || name == L"..") continue;
+  ForEachFolderEntry(folder + L"*.*", [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       if (TakesFile(search, name)) search.list.push_back(folder + name);
-      continue;
+      return;
     }
     // Version-control folders hold copies of the files, not installed ones.
     // Only the exact lower-case name is skipped, as the tool writes it.
-    if (name == L".svn") continue;
+    if (name == L".svn") return;
     if (search.kind == FindKind::kFolders) search.list.push_back(folder + name);
     if (search.kind == FindKind::kFilesAndFolders) search.list.push_back(folder + name + L"\\");
     const std::wstring subfolder = folder + name + L"\\";
     if (search.recurse && search.visited.FirstVisit(subfolder)) SearchFolder(search, subfolder);
-  } while (::FindNextFileW(find.get(), &entry));
+  });
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "app/app_state.h"
 #include "common/cancellation.h"
-#include "common/handles.h"
+#include "common/folder_entries.h"
 #include "common/no_follow_files.h"
 #include "common/strings.h"
 #include "environment/folders.h"
@@ -65,18 +65,12 @@ size_t ListFolderFiles(const std::wstring& folder, const std::wstring& mask,
   result.clear();
   if (!FolderExists(folder)) return 0;
   const std::wstring path = EnsureTrailingBackslash(folder);
-  WIN32_FIND_DATAW entry;
-  UniqueFindHandle find(::FindFirstFileW((path + mask).c_str(), &entry));
-  if (!find) return 0;
-  do {
-    const std::wstring name = FromBuffer(entry.cFileName, MAX_PATH);
-    if (name == L"." || name == L".." || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      continue;
-    }
+  ForEachFolderEntry(path + mask, [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
     bool excluded = false;
     for (const std::wstring& exclusion : exclusions) excluded |= EqualsNoCase(name, exclusion);
     if (!excluded) result.push_back(path + name);
-  } while (::FindNextFileW(find.get(), &entry));
+  });
   return result.size();
 }
 

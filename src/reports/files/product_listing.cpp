@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "common/cancellation.h"
+#include "common/folder_entries.h"
 #include "common/handles.h"
 #include "common/registry_value.h"
 #include "common/report_file.h"
@@ -50,21 +51,19 @@ ReportList ListFolderTree(const std::wstring& folder) {
   while (!queue.empty()) {
     const std::wstring current = queue.front();
     queue.pop_front();
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileW((current + L"*.*").c_str(), &entry));
-    if (!find) break;
-    do {
-      const std::wstring name = FromBuffer(entry.cFileName, MAX_PATH);
-      if (name == L"." || name == L"..") continue;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        const std::wstring subfolder = current + name + L"\\";
-        if (visited.FirstVisit(subfolder)) queue.push_back(subfolder);
-        continue;
-      }
-      const unsigned long long size =
-          (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-      tree.push_back(current + name + L"=" + std::to_wstring(size));
-    } while (::FindNextFileW(find.get(), &entry));
+    // A folder that cannot be searched ends the whole walk.
+    const bool searched = ForEachFolderEntry(
+        current + L"*.*", [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
+          if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const std::wstring subfolder = current + name + L"\\";
+            if (visited.FirstVisit(subfolder)) queue.push_back(subfolder);
+            return;
+          }
+          const unsigned long long size =
+              (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+          tree.push_back(current + name + L"=" + std::to_wstring(size));
+        });
+    if (!searched) break;
   }
   return tree;
 }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <tuple>
@@ -10,6 +9,7 @@
 
 #include "common/dynamic_function.h"
 #include "common/handles.h"
+#include "common/process_snapshot.h"
 #include "common/strings.h"
 #include "environment/folders.h"
 
@@ -155,7 +155,8 @@ void AddQueriedFigures(ProcessEntry& entry, const ProcessFunctions& f) {
 
 ProcessEntry EntryFromRecord(const SYSTEM_PROCESS_INFORMATION& record, const ProcessFunctions& f,
                              const std::wstring& system_dir) {
-  const auto process_id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.UniqueProcessId));
+  const auto process_id =
+      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.UniqueProcessId));
   uint32_t working_set_mb = 0, pagefile_mb = 0;
   std::wstring text;
   if (record.ImageName.Buffer == nullptr || record.ImageName.Length == 0) {
@@ -206,18 +207,14 @@ std::vector<ProcessEntry> CollectNtProcesses(const ProcessFunctions& f) {
 
 std::vector<ProcessEntry> Collect9xProcesses() {
   std::vector<ProcessEntry> entries;
-  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return entries;
-  PROCESSENTRY32W process = {};
-  process.dwSize = sizeof(process);
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &process); more;
-       more = ::Process32NextW(snapshot.get(), &process)) {
+  ForEachProcess([&entries](const PROCESSENTRY32W& process) {
     ProcessEntry entry = EntryFromPath(FromBuffer(process.szExeFile, MAX_PATH));
     entry.process_id = process.th32ProcessID;
     entry.thread_count = process.cntThreads;
     AddQueriedFigures(entry, ProcessFunctions::Get());
     entries.push_back(std::move(entry));
-  }
+    return false;
+  });
   return entries;
 }
 

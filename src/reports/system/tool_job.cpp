@@ -1,7 +1,5 @@
 #include "reports/system/tool_job.h"
 
-#include <tlhelp32.h>
-
 #include <cstdint>
 #include <map>
 
@@ -9,6 +7,7 @@
 
 #include "common/cancellation.h"
 #include "common/dynamic_function.h"
+#include "common/process_snapshot.h"
 #include "common/ticks.h"
 
 namespace velmora {
@@ -25,16 +24,12 @@ uint64_t CreationTimeOf(HANDLE process) {
 
 std::multimap<DWORD, DWORD> ChildrenByParent() {
   std::multimap<DWORD, DWORD> children;
-  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return children;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-       more = ::Process32NextW(snapshot.get(), &entry)) {
+  ForEachProcess([&children](const PROCESSENTRY32W& entry) {
     if (entry.th32ProcessID != entry.th32ParentProcessID) {
       children.emplace(entry.th32ParentProcessID, entry.th32ProcessID);
     }
-  }
+    return false;
+  });
   return children;
 }
 
