@@ -4,6 +4,7 @@
 
 #include "common/dynamic_function.h"
 #include "common/handles.h"
+#include "common/system_library.h"
 #include "crash/exception_text.h"
 #include "crash/register_text.h"
 
@@ -192,14 +193,9 @@ void AppendSymbol(TextBuffer& out, uint64_t address) {
 
 void LoadStackWalkHelpers() {
   if (g_dbghelp.library) return;
-  // From the system folder only: the program runs elevated, and a dbghelp.dll
-  // placed beside it must not be loaded into it.
-  constexpr wchar_t kName[] = L"\\dbghelp.dll";
-  wchar_t path[MAX_PATH + sizeof(kName) / sizeof(wchar_t)] = {};
-  const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
-  for (size_t i = 0; i < sizeof(kName) / sizeof(wchar_t); ++i) path[length + i] = kName[i];
-  g_dbghelp.library.reset(::LoadLibraryW(path));
+  // From the system folder only, with its own imports: the program runs
+  // elevated, and a dbghelp.dll placed beside it must not be loaded into it.
+  g_dbghelp.library.reset(LoadSystemLibrary(L"dbghelp.dll"));
   const HMODULE module = g_dbghelp.library.get();
   g_dbghelp.set_options = LookUpFunction<SymSetOptionsFn>(module, "SymSetOptions");
   g_dbghelp.initialize = LookUpFunction<SymInitializeFn>(module, "SymInitialize");

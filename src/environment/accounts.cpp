@@ -7,6 +7,7 @@
 #include "common/dynamic_function.h"
 #include "common/process_snapshot.h"
 #include "common/strings.h"
+#include "common/system_library.h"
 
 namespace velmora {
 
@@ -39,7 +40,7 @@ struct SessionApi {
   FreeMemoryFn free_memory = nullptr;
 
   static SessionApi Load() {
-    HMODULE wtsapi = ::LoadLibraryW(L"wtsapi32.dll");  // kept loaded for the process
+    HMODULE wtsapi = LoadSystemLibrary(L"wtsapi32.dll");
     SessionApi api{LookUpFunction<ProcessIdToSessionIdFn>(::GetModuleHandleW(L"kernel32.dll"),
                                                           "ProcessIdToSessionId"),
                    LookUpFunction<QuerySessionInformationFn>(wtsapi, "WTSQuerySessionInformationW"),

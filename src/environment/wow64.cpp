@@ -1,7 +1,6 @@
 #include "environment/wow64.h"
 
 #include "common/dynamic_function.h"
-#include "common/handles.h"
 
 namespace velmora {
 
@@ -18,8 +17,8 @@ bool QueryIsWow64() {
 #ifdef _WIN64
   return true;
 #else
-  auto is_wow64_process = LookUpFunction<IsWow64ProcessFn>(::GetModuleHandleW(L"kernel32.dll"),
-                                                          "IsWow64Process");
+  auto is_wow64_process =
+      LookUpFunction<IsWow64ProcessFn>(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
   if (is_wow64_process == nullptr) return false;
   BOOL answer = FALSE;
   return is_wow64_process(::GetCurrentProcess(), &answer) && answer;
@@ -35,12 +34,11 @@ bool IsWow64() {
 
 void InitWow64Entries() {
   if (!IsWow64()) return;
-  UniqueLibrary kernel(::LoadLibraryW(L"kernel32.dll"));
-  if (!kernel) return;
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
   g_disable_redirection =
-      LookUpFunction<DisableRedirectionFn>(kernel.get(), "Wow64DisableWow64FsRedirection");
+      LookUpFunction<DisableRedirectionFn>(kernel, "Wow64DisableWow64FsRedirection");
   g_revert_redirection =
-      LookUpFunction<RevertRedirectionFn>(kernel.get(), "Wow64RevertWow64FsRedirection");
+      LookUpFunction<RevertRedirectionFn>(kernel, "Wow64RevertWow64FsRedirection");
 }
 
 bool DisableFsRedirection(PVOID* old_value) {

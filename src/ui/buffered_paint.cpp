@@ -2,6 +2,7 @@
 
 #include "common/dynamic_function.h"
 #include "common/handles.h"
+#include "common/system_library.h"
 
 namespace velmora::ui {
 
@@ -38,7 +39,7 @@ struct BufferedPaintFunctions {
   using End = HRESULT(WINAPI*)(PaintBuffer, BOOL);
   using GetBits = HRESULT(WINAPI*)(PaintBuffer, RGBQUAD**, int*);
 
-  BufferedPaintFunctions() : library(::LoadLibraryW(L"uxtheme.dll")) {
+  BufferedPaintFunctions() : library(LoadSystemLibrary(L"uxtheme.dll")) {
     begin = LookUpFunction<Begin>(library.get(), "BeginBufferedPaint");
     set_alpha = LookUpFunction<SetAlpha>(library.get(), "BufferedPaintSetAlpha");
     end = LookUpFunction<End>(library.get(), "EndBufferedPaint");

@@ -40,7 +40,7 @@ ALLOWED = {
         GlobalMemoryStatusEx GlobalUnlock HeapAlloc HeapFree InitializeCriticalSection
         InterlockedCompareExchange InterlockedDecrement InterlockedExchange
         InterlockedIncrement IsBadReadPtr IsDBCSLeadByteEx IsDebuggerPresent
-        LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MapViewOfFile MulDiv
+        LeaveCriticalSection LoadLibraryA LoadLibraryExW LoadLibraryW LocalFree MapViewOfFile MulDiv
         Module32FirstW Module32NextW MoveFileExW MoveFileW MultiByteToWideChar OpenProcess
         OpenThread OutputDebugStringW Process32FirstW Process32NextW QueryDosDeviceW
         QueryInformationJobObject QueryPerformanceCounter QueryPerformanceFrequency RaiseException

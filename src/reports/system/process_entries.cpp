@@ -11,6 +11,7 @@
 #include "common/handles.h"
 #include "common/process_snapshot.h"
 #include "common/strings.h"
+#include "common/system_library.h"
 #include "environment/folders.h"
 
 namespace velmora {
@@ -39,8 +40,8 @@ struct ProcessFunctions {
 
   static const ProcessFunctions& Get() {
     static const ProcessFunctions functions = [] {
-      HMODULE psapi = ::LoadLibraryW(L"psapi.dll");  // kept loaded
-      HMODULE user32 = ::LoadLibraryW(L"user32.dll");
+      const HMODULE psapi = LoadSystemLibrary(L"psapi.dll");
+      const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
       return ProcessFunctions{
           LookUpFunction<NtQuerySystemInformationFn>(::GetModuleHandleW(L"ntdll.dll"),
                                                      "NtQuerySystemInformation"),
