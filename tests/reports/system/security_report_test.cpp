@@ -127,6 +127,8 @@ TEST_F(SecurityReportOnStandIns, ProductsWithTheStateWordFromSecurityCenter2) {
                                   L"PublicNetFwEnabled=True",
                                   L"FireWallEnabled=True",
                                   L"FwObj=valid"}));
+  // A wedged WMI service holds the connection for two minutes at most.
+  EXPECT_EQ(stand_ins_.LatestConnectFlags(), DWORD{WBEM_FLAG_CONNECT_USE_MAX_WAIT});
 }
 
 TEST_F(SecurityReportOnStandIns, WithoutSecurityCenter2TheOlderPropertiesAreRead) {
