@@ -25,13 +25,19 @@ ui::FormSettings FormSettings(const ui::FontSpec& font) {
   return {kWindowClass, kWindowCaption, 305, 147, COLOR_BTNFACE, font, true};
 }
 
-// Where the archive goes when the button is pressed.
+// Where the archive goes when the button is pressed: the desktop of the user
+// at the console, else beside the program.
 std::wstring ChooseArchivePath() {
-  std::wstring desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
-  if (!desktop.empty()) {
-    desktop = SessionUserDesktop(desktop, GetSessionUserName(),
-                                 GetProcessUserName(::GetCurrentProcessId()));
-  }
+  const UniqueHandle console_user = DuplicateConsoleShellToken();
+  DesktopFacts facts;
+  facts.own_desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
+  facts.session_user = GetSessionUserName();
+  facts.process_user = GetProcessUserName(::GetCurrentProcessId());
+  if (console_user) facts.console_desktop = GetUserDesktopFolder(console_user.get());
+  facts.console_user_may_write = [&](const std::wstring& folder) {
+    return UserMayWriteFolder(console_user.get(), facts.session_user, folder);
+  };
+  std::wstring desktop = ChooseDesktopFolder(facts);
   if (desktop.empty()) desktop = GetProgramFolder();
   return ArchivePathIn(desktop);
 }

@@ -25,6 +25,11 @@ DWORD GetActiveSessionId();
 // thread can take on that user's rights; invalid when there is no such shell.
 UniqueHandle DuplicateConsoleShellToken();
 
+// Whether `folder` exists and belongs to a user or that user may add files
+// to it. The user is the one of `token` where there is one (whose rights are
+// then checked too), else the account named `user_name` (owner only).
+bool UserMayWriteFolder(HANDLE token, const std::wstring& user_name, const std::wstring& folder);
+
 // While it lives, the calling thread acts with the rights of the token's user
 // instead of the program's own.
 class ActingAsUser {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <stdexcept>
 
 #include "environment/accounts.h"
@@ -32,6 +35,46 @@ TEST(SessionUserDesktop, UnknownSessionUserLeavesThePath) {
             L"C:\\Users\\admin\\Desktop");
   EXPECT_EQ(SessionUserDesktop(L"C:\\Users\\admin\\Desktop", L"bob", L""),
             L"C:\\Users\\admin\\Desktop");
+}
+
+// The program runs as "admin" for the user "bob" at the console; which
+// folders bob may write to is told by the test, as the system would.
+struct DesktopCase {
+  const wchar_t* console_desktop;  // from bob's profile; empty without a token
+  std::vector<std::wstring> bobs_folders;
+  const wchar_t* expected;  // empty: the archive goes beside the program
+};
+
+TEST(ChooseDesktopFolder, TheConsoleUsersOwnDesktopOrNone) {
+  const DesktopCase cases[] = {
+      // A domain profile, a second profile, a desktop on a share.
+      {L"C:\\Users\\bob.CONTOSO\\Desktop",
+       {L"C:\\Users\\bob.CONTOSO\\Desktop"},
+       L"C:\\Users\\bob.CONTOSO\\Desktop"},
+      {L"C:\\Users\\bob.000\\Desktop",
+       {L"C:\\Users\\bob.000\\Desktop"},
+       L"C:\\Users\\bob.000\\Desktop"},
+      {L"\\\\files\\home\\bob\\Desktop",
+       {L"\\\\files\\home\\bob\\Desktop"},
+       L"\\\\files\\home\\bob\\Desktop"},
+      // The guessed folder exists but is another account's (a local "bob").
+      {L"C:\\Users\\bob.CONTOSO\\Desktop", {}, L""},
+      // No token: the guess, only where it is bob's.
+      {L"", {}, L""},
+      {L"", {L"C:\\Users\\bob\\Desktop"}, L"C:\\Users\\bob\\Desktop"},
+  };
+  for (const DesktopCase& c : cases) {
+    DesktopFacts facts{L"C:\\Users\\admin\\Desktop", L"bob", L"admin", c.console_desktop,
+                       [&c](const std::wstring& folder) {
+                         return std::find(c.bobs_folders.begin(), c.bobs_folders.end(), folder) !=
+                                c.bobs_folders.end();
+                       }};
+    EXPECT_EQ(ChooseDesktopFolder(facts), c.expected) << c.console_desktop;
+  }
+  // The program runs as the user at the console.
+  EXPECT_EQ(ChooseDesktopFolder({L"C:\\Users\\bob\\Desktop", L"bob", L"Bob", L"",
+                                 [](const std::wstring&) { return true; }}),
+            L"C:\\Users\\bob\\Desktop");
 }
 
 TEST(ArchivePathIn, ResolvesRelativeParts) {

@@ -260,14 +260,16 @@ class KeyboardAndPictures(unittest.TestCase):
         self.assertIn(self.LINK_HOVER, e2e.colours_of(self.pictures["hover"]))
 
 
-class FailedReport(unittest.TestCase):
-    """A destination that cannot take the archive: the run fails, the window says
-    so and is ready for another try."""
+class DesktopThatIsNoFolder(unittest.TestCase):
+    """A desktop that is no folder of the user's cannot take the archive: it
+    goes beside the program instead, and the message names that place. (Runs
+    that fail are the fault suite's destination cases.)"""
 
     @classmethod
     def setUpClass(cls):
         cls.desktop = desktop_folder()
         cls.moved = cls.desktop + ".real"
+        cls.beside = os.path.join(BIN, "Velmora_Debug_Info.zip")
         os.rename(cls.desktop, cls.moved)
         try:
             with open(cls.desktop, "w") as f:
@@ -276,15 +278,17 @@ class FailedReport(unittest.TestCase):
         finally:
             os.remove(cls.desktop)
             os.rename(cls.moved, cls.desktop)
+        cls.archived = zipfile.is_zipfile(cls.beside)
+        if os.path.exists(cls.beside):
+            os.remove(cls.beside)
 
-    def test_error_box_names_the_failure(self):
-        self.assertEqual(self.facts.get("caption"), "Error", self.driver_output)
-        self.assertEqual(self.facts.get("text"), "The info file save failed")
-
-    def test_window_is_ready_for_another_try(self):
-        self.assertEqual(self.facts.get("button"), "enabled", self.driver_output)
-        self.assertEqual(self.facts.get("progress"), "hidden")
-        self.assertEqual(self.facts.get("exit"), "0")  # closed by the driver
+    def test_the_archive_goes_beside_the_program(self):
+        self.assertEqual(self.facts.get("caption"), "Information", self.driver_output)
+        self.assertEqual(self.facts.get("text"),
+                         "The info file: Velmora_Debug_Info.zip has been saved to:\\r" +
+                         e2e.windows_path(self.beside))
+        self.assertTrue(self.archived)
+        self.assertEqual(self.facts.get("exit"), "0")
 
     def test_working_folder_is_removed(self):
         temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()

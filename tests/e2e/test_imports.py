@@ -101,11 +101,11 @@ ALLOWED = {
         SetTextColor SetViewportOrgEx StretchBlt TextOutW
     """,
     "ADVAPI32.DLL": """
-        AdjustTokenPrivileges CheckTokenMembership CloseServiceHandle
+        AccessCheck AdjustTokenPrivileges CheckTokenMembership CloseServiceHandle
         ConvertStringSecurityDescriptorToSecurityDescriptorW ConvertStringSidToSidW
-        DuplicateTokenEx EnumServicesStatusW
+        DuplicateTokenEx EnumServicesStatusW EqualSid GetLengthSid GetNamedSecurityInfoW
         GetSidSubAuthority GetSidSubAuthorityCount GetTokenInformation GetUserNameW
-        ImpersonateLoggedOnUser IsValidSid LookupAccountSidW LookupPrivilegeValueW OpenProcessToken OpenSCManagerW
+        ImpersonateLoggedOnUser IsValidSid LookupAccountNameW LookupAccountSidW LookupPrivilegeValueW OpenProcessToken OpenSCManagerW
         OpenServiceW QueryServiceConfigW QueryServiceStatus RegCloseKey RegCreateKeyExW
         RegEnumKeyExW RegEnumValueW RegFlushKey RegOpenKeyExW RegQueryInfoKeyW
         RegQueryValueExW RevertToSelf

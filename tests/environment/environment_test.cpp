@@ -133,6 +133,17 @@ TEST(Accounts, ConsoleShellTokenActsForTheConsoleUser) {
   EXPECT_FALSE(ActingAsUser(nullptr).active());
 }
 
+TEST(Accounts, UserMayWriteTheirOwnFoldersOnly) {
+  ASSERT_TRUE(test::EnsureShellRunning());
+  const UniqueHandle token = DuplicateConsoleShellToken();
+  const std::wstring desktop = GetUserDesktopFolder(token.get());
+  ASSERT_FALSE(desktop.empty());
+  EXPECT_TRUE(UserMayWriteFolder(token.get(), L"", desktop));
+  EXPECT_TRUE(UserMayWriteFolder(nullptr, GetCurrentUserName(), desktop));
+  EXPECT_FALSE(UserMayWriteFolder(nullptr, L"no such account here", desktop));
+  EXPECT_FALSE(UserMayWriteFolder(token.get(), L"", desktop + L"\\missing"));
+}
+
 TEST(Accounts, ShellTokenIntegrityLevel) {
   ASSERT_TRUE(test::EnsureShellRunning());
   UniqueHandle token = DuplicateProcessToken(L"explorer.exe", GetSessionUserName());
