@@ -58,7 +58,7 @@ bool HtmlEngine::Run(std::wstring_view source, HtmlDrawResult& result) {
   if (markup.find(L'&') != std::wstring::npos) {
     markup = DecodeMarkupEntities(markup, (flags_ & DT_NOPREFIX) != 0);
   }
-  markup = LineBreaksToTags(RemoveHashMarks(std::move(markup)));
+  markup = LineBreaksToTags(RemoveHashMarks(markup));
 
   text_rect_ = settings_.rect;
   state_.spacing = state_.next_spacing = settings_.line_spacing;
