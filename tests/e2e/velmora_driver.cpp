@@ -15,6 +15,11 @@
 //                          (the progress bar shows) instead of waiting for it
 //   --press-enter          presses the button with the Enter key (keyboard
 //                          input to the window in the foreground), not BM_CLICK
+//   --timings              reports when the report ended and when each progress
+//                          mark showed: clicked-unix-ms (the press, Unix time
+//                          in ms), click-to-done-ms (from the press to the
+//                          message box) and mark-N-ms (from the press to the
+//                          bar's first position of at least N), for the benches
 //   --pictures DIR         before pressing, lets the caller take pictures: makes
 //                          DIR\plain.ready and waits for DIR\plain.taken; then
 //                          moves the mouse pointer over the label until it is
@@ -314,6 +319,63 @@ int DriveCrash(const std::wstring& program, const std::wstring& fault) {
   return 0;
 }
 
+// Milliseconds since it was made, by the performance counter, and the Unix
+// time at which it was made.
+class Stopwatch {
+ public:
+  Stopwatch() {
+    ::QueryPerformanceFrequency(&frequency_);
+    ::QueryPerformanceCounter(&start_);
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    unix_ms_ = ticks / 10'000 - 11'644'473'600'000ULL;  // from 1601 to 1970
+  }
+  long long ElapsedMs() const {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return (now.QuadPart - start_.QuadPart) * 1000 / frequency_.QuadPart;
+  }
+  unsigned long long UnixMs() const { return unix_ms_; }
+
+ private:
+  LARGE_INTEGER frequency_{}, start_{};
+  unsigned long long unix_ms_ = 0;
+};
+
+// Waits for the message box that ends the report like WaitForWindow, but
+// looks every 10 ms, and notes when the progress bar first reached each
+// position; says what it saw once the box is there.
+HWND WaitTimingTheReport(HWND main_window, HANDLE process, DWORD process_id,
+                         const Stopwatch& clicked) {
+  constexpr int kPollMs = 10;
+  HWND bar = ::FindWindowExW(main_window, nullptr, PROGRESS_CLASSW, nullptr);
+  std::vector<long long> marks;  // marks[n - 1]: when position n was first seen
+  HWND dialog = nullptr;
+  long long done = 0;
+  for (;;) {
+    DWORD_PTR position = 0;
+    if (bar != nullptr &&
+        ::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position) != 0) {
+      while (marks.size() < position) marks.push_back(clicked.ElapsedMs());
+    }
+    dialog = FindWindowOfProcess(process_id, true);
+    done = clicked.ElapsedMs();
+    if (dialog != nullptr || done > kReportTimeoutMs ||
+        ::WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) {
+      break;
+    }
+  }
+  if (dialog == nullptr) return nullptr;
+  std::printf("clicked-unix-ms: %llu\nclick-to-done-ms: %lld\n", clicked.UnixMs(), done);
+  for (size_t n = 0; n < marks.size(); ++n) {
+    std::printf("mark-%zu-ms: %lld\n", n + 1, marks[n]);
+  }
+  std::fflush(stdout);
+  return dialog;
+}
+
 }  // namespace
 
 // Closes the window while the report runs and waits for the program to end.
@@ -337,13 +399,14 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
     return Fail(
         "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] [--crash FAULT] "
-        "[--press-enter] [--pictures DIR]");
+        "[--press-enter] [--pictures DIR] [--timings]");
   }
   std::wstring program = argv[1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
   bool close_during_report = false;
   std::wstring crash_fault;
   bool press_enter = false;
+  bool timings = false;
   std::wstring pictures;
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
@@ -351,6 +414,8 @@ int wmain(int argc, wchar_t** argv) {
       close_during_report = true;
     } else if (option == L"--crash" && i + 1 < argc) {
       crash_fault = argv[++i];
+    } else if (option == L"--timings") {
+      timings = true;
     } else if (option == L"--press-enter") {
       press_enter = true;
     } else if (option == L"--pictures" && i + 1 < argc) {
@@ -376,24 +441,30 @@ int wmain(int argc, wchar_t** argv) {
     HWND found = ::FindWindowW(L"TForm_VelmoraInfo", L"Velmora Helper");
     return found != nullptr && ::IsWindowVisible(found) ? found : nullptr;
   });
-  if (main_window == nullptr) return Fail("no main window", process);
+  if (main_window == nullptr) {
+    if (::WaitForSingleObject(process, 0) == WAIT_OBJECT_0) SayExitCode(process);
+    return Fail("no main window", process);
+  }
   HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
   if (button == nullptr) return Fail("no button", process);
   Say("window", L"found");
   if (!pictures.empty() && !TakePictures(pictures, main_window, button, process)) {
     return Fail("pictures were not taken", process);
   }
+  Stopwatch clicked;
   if (press_enter) {
     if (!PressEnter(main_window, button, process))
       return Fail("Enter did not press the button", process);
     Say("pressed", L"Enter");
   } else {
+    clicked = Stopwatch();
     ::PostMessageW(button, BM_CLICK, 0, 0);
   }
   if (close_during_report) return CloseDuringReport(main_window, process);
 
-  HWND dialog = WaitForWindow(kReportTimeoutMs, process,
-                              [&] { return FindWindowOfProcess(process_id, true); });
+  HWND dialog = timings ? WaitTimingTheReport(main_window, process, process_id, clicked)
+                        : WaitForWindow(kReportTimeoutMs, process,
+                                        [&] { return FindWindowOfProcess(process_id, true); });
   if (dialog == nullptr) return Fail("no message box", process);
   PROCESS_MEMORY_COUNTERS memory = {};
   memory.cb = sizeof(memory);
