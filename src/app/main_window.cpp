@@ -9,6 +9,7 @@
 #include "app/report_progress.h"
 #include "common/cancellation.h"
 #include "common/ticks.h"
+#include "crash/crash_reporter.h"
 #include "environment/accounts.h"
 #include "environment/folders.h"
 #include "ui/application.h"
@@ -175,6 +176,9 @@ void TForm_VelmoraInfo::OnReportDone() {
     const std::wstring parameters = L"/select," + path;
     ::ShellExecuteW(nullptr, L"open", L"Explorer.exe", parameters.c_str(), nullptr, SW_SHOW);
   }
+  // A crash report under way saves its file and ends the process itself,
+  // with the exception code.
+  crash::WaitWhileReporting();
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
