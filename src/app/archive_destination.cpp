@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "common/strings.h"
+#include "environment/accounts.h"
 
 namespace velmora {
 
@@ -23,6 +25,16 @@ std::wstring ArchivePathIn(const std::wstring& folder) {
   std::vector<wchar_t> full(needed);
   const DWORD n = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
   return n == 0 || n >= needed ? path : std::wstring(full.data(), n);
+}
+
+ArchiveOptions ArchiveOptionsActingAs(UniqueHandle token) {
+  ArchiveOptions options = DefaultArchiveOptions();
+  auto user = std::make_shared<UniqueHandle>(std::move(token));
+  options.at_destination = [user](const std::function<void()>& change) {
+    const ActingAsUser as_user(user->get());
+    change();
+  };
+  return options;
 }
 
 bool IsOnDesktop(const std::wstring& archive_path) {

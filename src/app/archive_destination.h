@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "app/archive/make_archive.h"
+#include "common/handles.h"
+
 namespace velmora {
 
 inline constexpr wchar_t kArchiveName[] = L"Velmora_Debug_Info.zip";
@@ -16,6 +19,14 @@ std::wstring SessionUserDesktop(const std::wstring& desktop, const std::wstring&
 
 // Full, normalised path of the archive in `folder`.
 std::wstring ArchivePathIn(const std::wstring& folder);
+
+// The archive goes into a folder of the user at the console, which the
+// program, running elevated, could write to far beyond that user's rights: a
+// link there could lead into a system folder. With these options the
+// archive's changes in that folder are made with the rights of the token's
+// user (the shell token of the user at the console); with no token, with the
+// program's own.
+ArchiveOptions ArchiveOptionsActingAs(UniqueHandle token);
 
 // Whether a destination counts as the desktop ("desktop" anywhere in it).
 bool IsOnDesktop(const std::wstring& archive_path);

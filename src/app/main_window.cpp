@@ -1,6 +1,5 @@
 #include "app/main_window.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "app/app_state.h"
@@ -11,6 +10,7 @@
 #include "common/ticks.h"
 #include "crash/crash_reporter.h"
 #include "environment/accounts.h"
+#include "environment/desktop_shell.h"
 #include "environment/folders.h"
 #include "ui/application.h"
 
@@ -97,9 +97,10 @@ void TForm_VelmoraInfo::Button_GenClick() {
 }
 
 void TForm_VelmoraInfo::RdHtmLabel1LinkItems0Click() {
-  // The shell may hand the address to an extension through COM: the
-  // window's thread is a single-threaded apartment (see main).
-  ::ShellExecuteW(nullptr, L"open", kPrivacyPolicyUrl, nullptr, nullptr, SW_SHOWNORMAL);
+  // The browser runs with the user's rights, not the program's. The shell is
+  // reached through COM: the window's thread is a single-threaded apartment
+  // (see main).
+  OpenAsDesktopUser({kPrivacyPolicyUrl, L"", SW_SHOWNORMAL});
 }
 
 LRESULT TForm_VelmoraInfo::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -172,10 +173,7 @@ void TForm_VelmoraInfo::OnReportDone() {
   const bool on_desktop = IsOnDesktop(path);
   const std::wstring text = (on_desktop ? kSavedToDesktopText : kSavedToFolderText) + path;
   ::MessageBoxW(handle(), text.c_str(), L"Information", MB_OK | MB_ICONINFORMATION);
-  if (!on_desktop) {
-    const std::wstring parameters = L"/select," + path;
-    ::ShellExecuteW(nullptr, L"open", L"Explorer.exe", parameters.c_str(), nullptr, SW_SHOW);
-  }
+  if (!on_desktop) OpenAsDesktopUser(ExplorerSelecting(path));
   // A crash report under way saves its file and ends the process itself,
   // with the exception code.
   crash::WaitWhileReporting();

@@ -189,6 +189,40 @@ DWORD GetActiveSessionId() {
   return session;
 }
 
+UniqueHandle DuplicateConsoleShellToken() {
+  const DWORD session = g_is_windows_2000 ? 0 : GetActiveSessionId();
+  DWORD shell = 0;
+  ForEachProcess([&](const PROCESSENTRY32W& entry) {
+    if (!EqualsNoCase(ImageFileName(entry), L"explorer.exe")) return false;
+    DWORD candidate = 0;
+    if (!g_is_windows_2000 && g_session_api.process_session != nullptr &&
+        (!g_session_api.process_session(entry.th32ProcessID, &candidate) || candidate != session)) {
+      return false;
+    }
+    shell = entry.th32ProcessID;
+    return true;
+  });
+  if (shell == 0) return {};
+  UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shell));
+  UniqueHandle token;
+  if (!process || !::OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, token.put())) {
+    return {};
+  }
+  UniqueHandle duplicate;
+  if (!::DuplicateTokenEx(token.get(), TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_DUPLICATE, nullptr,
+                          SecurityImpersonation, TokenImpersonation, duplicate.put())) {
+    return {};
+  }
+  return duplicate;
+}
+
+ActingAsUser::ActingAsUser(HANDLE token)
+    : active_(token != nullptr && ::ImpersonateLoggedOnUser(token)) {}
+
+ActingAsUser::~ActingAsUser() {
+  if (active_) ::RevertToSelf();
+}
+
 std::wstring GetSessionUserName() {
   if (g_is_windows_2000) {
     const DWORD shell = FindProcessByName(L"explorer.exe", L"");

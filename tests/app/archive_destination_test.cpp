@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
+#include "environment/accounts.h"
+#include "support/test_support.h"
+
 namespace velmora {
 namespace {
 
@@ -33,6 +38,31 @@ TEST(ArchivePathIn, ResolvesRelativeParts) {
   EXPECT_EQ(ArchivePathIn(L"C:\\Users\\bob\\Desktop"),
             L"C:\\Users\\bob\\Desktop\\Velmora_Debug_Info.zip");
   EXPECT_EQ(ArchivePathIn(L"C:\\Tools\\sub\\.."), L"C:\\Tools\\Velmora_Debug_Info.zip");
+}
+
+// Wine does not check a user's rights on its files: that the changes in the
+// destination folder are made with the console user's token is looked at
+// directly, on the thread that makes them.
+TEST(ArchiveOptionsActingAs, ChangesAtTheDestinationAreMadeAsTheConsoleUser) {
+  ASSERT_TRUE(test::EnsureShellRunning());
+  UniqueHandle token = DuplicateConsoleShellToken();
+  ASSERT_TRUE(token.valid());
+  const auto thread_token = [] {
+    UniqueHandle own;
+    return ::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, own.put()) != FALSE;
+  };
+  const ArchiveOptions options = ArchiveOptionsActingAs(std::move(token));
+  bool acting_as_user = false;
+  options.at_destination([&] { acting_as_user = thread_token(); });
+  EXPECT_TRUE(acting_as_user);
+  EXPECT_FALSE(thread_token());
+  // Also when the change fails.
+  EXPECT_THROW(options.at_destination([] { throw std::runtime_error("full"); }),
+               std::runtime_error);
+  EXPECT_FALSE(thread_token());
+  acting_as_user = true;
+  ArchiveOptionsActingAs(UniqueHandle()).at_destination([&] { acting_as_user = thread_token(); });
+  EXPECT_FALSE(acting_as_user);
 }
 
 TEST(IsOnDesktop, DesktopAnywhereInTheLowerCasedPath) {

@@ -9,7 +9,7 @@ import unittest
 import zipfile
 
 import e2e_support as e2e
-from e2e_support import desktop_folder, unix_path, wine
+from e2e_support import desktop_folder, unix_path, windows_path, wine
 from seeded_product import SeededProduct
 
 BIN = None
@@ -21,6 +21,31 @@ def drive_the_program():
 
 BOOT_TIME_KEY = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\CorvaneBootTime"
 RUN_KEY = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+LOCATOR_SERVER = ("HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"
+                  "{4590F811-1D3A-11D0-891F-00AA004B2E24}\\InprocServer32")
+STAND_IN_SEED = "HKEY_CURRENT_USER\\Software\\Velmora Test Stand-ins"
+
+
+def registered_server(key):
+    """The default value of an InprocServer32 key, as `reg query` prints it."""
+    output = wine("reg", "query", key, "/ve").stdout.decode(errors="replace")
+    for line in output.splitlines():
+        if "REG_SZ" in line:
+            return line.split("REG_SZ", 1)[1].strip()
+    raise AssertionError("no server registered under " + key + ": " + output)
+
+
+def seed_security_center(test_class):
+    """One anti-virus product in the Security Center, served by the tests'
+    stand-in locator (Wine's has no Security Center) until the class ends."""
+    platform = registered_server(LOCATOR_SERVER)
+    stand_in = windows_path(os.path.join(BIN, "velmora_security_standins.dll"))
+    wine("reg", "add", LOCATOR_SERVER, "/ve", "/d", stand_in, "/f")
+    test_class.addClassCleanup(wine, "reg", "add", LOCATOR_SERVER, "/ve", "/d", platform, "/f")
+    product = STAND_IN_SEED + "\\Wbem\\ROOT\\SecurityCenter2\\AntiVirusProduct\\1"
+    wine("reg", "add", product, "/v", "displayName", "/d", "Windows Defender", "/f")
+    wine("reg", "add", product, "/v", "productState", "/t", "REG_DWORD", "/d", "397568", "/f")
+    test_class.addClassCleanup(wine, "reg", "delete", STAND_IN_SEED, "/f")
 
 
 class EndToEnd(unittest.TestCase):
@@ -33,6 +58,7 @@ class EndToEnd(unittest.TestCase):
         # Something the user's logon starts, for the autoruns block.
         wine("reg", "add", RUN_KEY, "/v", "Velmora Check", "/d", "C:\\check.exe /now", "/f")
         cls.addClassCleanup(wine, "reg", "delete", RUN_KEY, "/v", "Velmora Check", "/f")
+        seed_security_center(cls)
         cls.product = SeededProduct(BIN)
         cls.product.seed()
         cls.addClassCleanup(cls.product.remove)
@@ -158,14 +184,15 @@ class EndToEnd(unittest.TestCase):
         run = block.index("---------- Run ----------")
         self.assertIn("Velmora Check=C:\\check.exe /now", block[run + 1:])
         self.assertEqual(lines[security - 1], separator)
-        self.assertEqual(lines[security:security + 11], [
-            "[AntiVirusProduct]", "", "[AntiSpywareProduct]", "", "[FirewallProduct]", "",
+        self.assertEqual(lines[security:security + 15], [
+            "[AntiVirusProduct]", "", "Name:Windows Defender", "Enabled=True(00061100)",
+            "UptoDate=True", "", "[AntiSpywareProduct]", "", "[FirewallProduct]", "",
             "[Windows FireWall]", "HomeNetFwEnabled=False", "PublicNetFwEnabled=False",
             "FireWallEnabled=False", "FwObj=valid"])
         # The files block closes the report.
-        self.assertEqual(lines[security + 11], separator)
-        self.assertNotIn(separator, lines[security + 12:])
-        self.assertTrue(lines[security + 12:-1])
+        self.assertEqual(lines[security + 15], separator)
+        self.assertNotIn(separator, lines[security + 16:])
+        self.assertTrue(lines[security + 16:-1])
 
     def test_main_report_ends_with_the_product_files(self):
         lines = self.member_text("Velmora_Debug_Info.txt").split("\r\n")
