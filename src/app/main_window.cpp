@@ -8,6 +8,7 @@
 #include "app/report_progress.h"
 #include "common/cancellation.h"
 #include "common/ticks.h"
+#include "crash/crash_reporter.h"
 #include "environment/accounts.h"
 #include "environment/desktop_shell.h"
 #include "environment/folders.h"
@@ -179,6 +180,9 @@ void TForm_VelmoraInfo::OnReportDone() {
   const std::wstring text = (on_desktop ? kSavedToDesktopText : kSavedToFolderText) + path;
   ::MessageBoxW(handle(), text.c_str(), L"Information", MB_OK | MB_ICONINFORMATION);
   if (!on_desktop) OpenAsDesktopUser(ExplorerSelecting(path));
+  // A crash report under way saves its file and ends the process itself,
+  // with the exception code.
+  crash::WaitWhileReporting();
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 

@@ -164,6 +164,10 @@ std::optional<VersionResource> ParseVersionResource(const BYTE* data, size_t siz
   return out;
 }
 
+void LoadVersionFunctions() {
+  VersionFunctions::Get();
+}
+
 std::optional<VersionResource> ReadVersionResource(const std::wstring& file) {
   const VersionFunctions& version = VersionFunctions::Get();
   const std::wstring path = PathForVersionCalls(file);

@@ -23,6 +23,9 @@ struct VersionResource {
 
 // Empty when the file has no version resource or it cannot be read.
 std::optional<VersionResource> ReadVersionResource(const std::wstring& file);
+// Loads the version library now rather than at the first read: for readers
+// that must not load a DLL when they run (a crash report's sections).
+void LoadVersionFunctions();
 // The path to hand to the system's version calls, which take no "\\?\"
 // form: the path itself up to MAX_PATH, else its short form when that fits;
 // empty when neither does.

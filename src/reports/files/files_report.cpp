@@ -1,19 +1,20 @@
 #include "reports/files/files_report.h"
 
-#include "app/app_state.h"
 #include "common/cancellation.h"
 #include "common/cancellation.h"
 #include "common/date_text.h"
 #include "common/strings.h"
 #include "environment/folders.h"
+#include "environment/product_install.h"
 #include "reports/files/file_fingerprint.h"
 #include "reports/files/find_files.h"
 
 namespace velmora {
 
 std::wstring FilesReportLine(const std::wstring& path, const std::wstring& install_folder) {
-  return path.substr(install_folder.size()) + L"   Ver:" + GetFixedFileVersion(path) + L"   MD5:" +
-         GetFileMd5(path) + L"   DT:" +
+  const FileFingerprint fingerprint = GetFileFingerprint(path);
+  return path.substr(install_folder.size()) + L"   Ver:" + fingerprint.version + L"   MD5:" +
+         fingerprint.md5 + L"   DT:" +
          FormatLocalDateTime(GetFileTimeLocal(path, FileTimeKind::kLastWrite));
 }
 

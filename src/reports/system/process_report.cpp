@@ -6,9 +6,9 @@
 
 #include "common/dynamic_function.h"
 #include "common/handles.h"
+#include "common/number_format.h"
 #include "common/registry_value.h"
 #include "common/strings.h"
-#include "reports/system/number_format.h"
 #include "reports/system/process_entries.h"
 #include "reports/system/process_table.h"
 
@@ -22,11 +22,16 @@ uint64_t RoundedMegabytes(uint64_t bytes) {
   return (bytes + 524288) / 1048576;
 }
 
+// Looked up once and kept for the life of the process.
+GlobalMemoryStatusExFn MemoryStatusFunction() {
+  static const auto status_ex = LookUpFunction<GlobalMemoryStatusExFn>(
+      ::GetModuleHandleW(L"kernel32.dll"), "GlobalMemoryStatusEx");
+  return status_ex;
+}
+
 MemoryFigures ReadMemoryFigures() {
   MemoryFigures figures;
-  auto status_ex = LookUpFunction<GlobalMemoryStatusExFn>(::GetModuleHandleW(L"kernel32.dll"),
-                                                          "GlobalMemoryStatusEx");
-  if (status_ex != nullptr) {
+  if (const auto status_ex = MemoryStatusFunction()) {
     MEMORYSTATUSEX status = {};
     status.dwLength = sizeof(status);
     status_ex(&status);
@@ -101,6 +106,12 @@ std::wstring OrErrorText(Build build) {
 }
 
 }  // namespace
+
+void PrepareProcessReport() {
+  PrepareProcessCollection();
+  MemoryStatusFunction();
+  DecimalSeparator();
+}
 
 std::wstring FormatMemoryLine(const MemoryFigures& f, wchar_t separator) {
   return std::to_wstring(RoundedMegabytes(f.avail_virtual)) + L"/" +
