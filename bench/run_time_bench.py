@@ -456,7 +456,10 @@ def main():
     parser.add_argument("--peer-name", required=True)
     parser.add_argument("--name", required=True)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--repeat", type=int, default=3, help="runs of each program and stand-in time")
+    parser.add_argument("--file-repeat", type=int, default=2, help="runs with each number of extra files")
+    parser.add_argument("--peer-file-repeat", type=int, default=1,
+                        help="the same for the peer, whose figures have no goal")
     parser.add_argument("--systeminfo-ms", type=int, default=8000)
     parser.add_argument("--schtasks-ms", type=int, default=5000)
     parser.add_argument("--extra-files", default="5000,20000")
@@ -503,9 +506,10 @@ def main():
             last = f"{INSTALL}\\Modules\\pack_{(count - 1) // FILES_PER_FOLDER:03d}\\cvmod_{count - 1:05d}.dll"
             for name in programs:
                 results[name][count] = []
-            for _ in range(args.repeat):
+            for i in range(max(args.file_repeat, args.peer_file_repeat)):
                 for name, program in programs.items():
-                    results[name][count].append(runner.run(program, instant, expect_file=last))
+                    if i < (args.file_repeat if name == args.name else args.peer_file_repeat):
+                        results[name][count].append(runner.run(program, instant, expect_file=last))
 
     ours, peer = results[args.name], results[args.peer_name]
     for failure in runner.failures:
@@ -566,6 +570,7 @@ def main():
         print()
         kind = "plain bytes" if args.small_files == "plain" else "modules with a version resource"
         print(f"extra small .dll files ({kind}, 2-24 KB, {FILES_PER_FOLDER} a folder), instant stand-ins, "
+              f"best of {args.file_repeat} ({args.name}) and {args.peer_file_repeat} ({args.peer_name}) runs; "
               f"ms a file = (run - run without them) / files:")
         print(f"  {'files':>6s} {args.name:>22s} {args.peer_name:>22s}   all runs (s)")
         per_file = {}
