@@ -33,7 +33,30 @@ bool HasLinkAttribute(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+struct FileBasicInformation {
+  LARGE_INTEGER creation_time;
+  LARGE_INTEGER last_access_time;
+  LARGE_INTEGER last_write_time;
+  LARGE_INTEGER change_time;
+  ULONG attributes;
+};
+constexpr int kFileBasicInformation = 4;
+using QueryInformationFileFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, int);
+
+// Asked of every file that is read, so through the native call that gives the
+// attributes alone: the documented one also asks the volume for its serial
+// number, which costs more than opening and reading a small file (Wine asks
+// its mount manager in another process each time).
 DWORD HandleAttributes(HANDLE handle) {
+  static const auto query_information = LookUpFunction<QueryInformationFileFn>(
+      ::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile");
+  if (query_information != nullptr) {
+    IoStatusBlock io = {};
+    FileBasicInformation basic = {};
+    return query_information(handle, &io, &basic, sizeof(basic), kFileBasicInformation) >= 0
+               ? basic.attributes
+               : INVALID_FILE_ATTRIBUTES;
+  }
   BY_HANDLE_FILE_INFORMATION info = {};
   return ::GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes
                                                      : INVALID_FILE_ATTRIBUTES;

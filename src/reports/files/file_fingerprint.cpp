@@ -1,5 +1,6 @@
 #include "reports/files/file_fingerprint.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/file_pieces.h"
@@ -10,22 +11,51 @@
 
 namespace velmora {
 
+namespace {
+
+// The file's digest and its first bytes, from one read.
+struct FileContent {
+  std::wstring md5;
+  std::string head;
+  bool whole = false;  // read to its end
+};
+
+constexpr size_t kHeadSize = 4;
+
 // Read, not mapped: a read error on a mapped view of a file on a network
 // share or failing disk is a fault that would end the program, and reading
 // through one buffer is also faster than touching the pages of a mapping.
-std::wstring GetFileMd5(const std::wstring& path, size_t piece_size) {
+FileContent ReadFileContent(const std::wstring& path, size_t piece_size) {
+  FileContent content;
   Md5Context context;
   Md5Init(context);
-  const bool whole = ReadInPieces(path, piece_size, [&](const unsigned char* data, size_t size) {
+  content.whole = ReadInPieces(path, piece_size, [&](const unsigned char* data, size_t size) {
+    if (content.head.size() < kHeadSize) {
+      content.head.append(reinterpret_cast<const char*>(data),
+                          std::min(size, kHeadSize - content.head.size()));
+    }
     Md5Update(context, data, size);
   });
   // A read that fails part-way would leave the digest of a part of the file,
   // which no reader could tell from the real one: such a file counts as
   // unreadable instead.
-  if (!whole) Md5Init(context);
+  if (!content.whole) Md5Init(context);
   uint8_t digest[kMd5DigestSize];
   Md5Final(context, digest);
-  return Md5DigestText(digest);
+  content.md5 = Md5DigestText(digest);
+  return content;
+}
+
+// Only a module has a version resource, and every module starts with "MZ";
+// the version library also reads modules compressed for setup ("SZDD").
+bool MayHoldVersionResource(const std::string& head) {
+  return head.rfind("MZ", 0) == 0 || head.rfind("SZDD", 0) == 0;
+}
+
+}  // namespace
+
+std::wstring GetFileMd5(const std::wstring& path, size_t piece_size) {
+  return ReadFileContent(path, piece_size).md5;
 }
 
 std::wstring GetFixedFileVersion(const std::wstring& path) {
@@ -39,6 +69,16 @@ namespace {
 
 FileFingerprintCache* g_cache = nullptr;
 
+// The version library tries to load each file it is asked about, which costs
+// more than reading a small file: an installation's data files (help pages,
+// images, translations, logs) are not handed to it. A file that could not be
+// read is, since the library opens files in its own way.
+FileFingerprint ReadFileFingerprint(const std::wstring& path) {
+  FileContent content = ReadFileContent(path, kMd5PieceSize);
+  const bool ask_version = !content.whole || MayHoldVersionResource(content.head);
+  return {ask_version ? GetFixedFileVersion(path) : std::wstring(), std::move(content.md5)};
+}
+
 }  // namespace
 
 FileFingerprintCache::FileFingerprintCache() {
@@ -50,13 +90,11 @@ FileFingerprintCache::~FileFingerprintCache() {
 }
 
 FileFingerprint GetFileFingerprint(const std::wstring& path) {
-  if (g_cache == nullptr) return {GetFixedFileVersion(path), GetFileMd5(path)};
+  if (g_cache == nullptr) return ReadFileFingerprint(path);
   const std::wstring key = ToLower(path);
   const auto found = g_cache->fingerprints_.find(key);
   if (found != g_cache->fingerprints_.end()) return found->second;
-  return g_cache->fingerprints_
-      .emplace(key, FileFingerprint{GetFixedFileVersion(path), GetFileMd5(path)})
-      .first->second;
+  return g_cache->fingerprints_.emplace(key, ReadFileFingerprint(path)).first->second;
 }
 
 SYSTEMTIME GetFileTimeLocal(const std::wstring& path, FileTimeKind which) {

@@ -158,6 +158,8 @@ TEST(FileFingerprint, ReadOncePerReport) {
     test::WriteBytes(path, "second");
     EXPECT_EQ(GetFileFingerprint(ToLower(path)).md5, first);
     EXPECT_EQ(GetFileFingerprint(path).version, L"");
+    // Data files are not handed to the version library; modules are.
+    EXPECT_EQ(GetFileFingerprint(test::BinDir() + L"\\fixed_version.dll").version, L"1.0.0.12");
   }
   EXPECT_NE(GetFileFingerprint(path).md5, first);
 }
