@@ -261,6 +261,18 @@ class SeededMachine:
                   module_bytes(rng, module, rng.randrange(2 * KB, 24 * KB)))
         self.extra_files = total
 
+    @contextlib.contextmanager
+    def extra_files_aside(self):
+        """The extra files moved out of the installation (one rename), so that
+        a run without them can be timed between the runs with them."""
+        modules = os.path.join(self.install, "Modules")
+        aside = os.path.join(self.drive_c, "Modules aside")
+        os.rename(modules, aside)
+        try:
+            yield
+        finally:
+            os.rename(aside, modules)
+
 
 # ---- tool outputs -----------------------------------------------------------
 
@@ -457,7 +469,7 @@ def main():
     parser.add_argument("--name", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--repeat", type=int, default=3, help="runs of each program and stand-in time")
-    parser.add_argument("--file-repeat", type=int, default=2, help="runs with each number of extra files")
+    parser.add_argument("--file-repeat", type=int, default=3, help="runs with each number of extra files")
     parser.add_argument("--peer-file-repeat", type=int, default=1,
                         help="the same for the peer, whose figures have no goal")
     parser.add_argument("--systeminfo-ms", type=int, default=8000)
@@ -506,10 +518,17 @@ def main():
             last = f"{INSTALL}\\Modules\\pack_{(count - 1) // FILES_PER_FOLDER:03d}\\cvmod_{count - 1:05d}.dll"
             for name in programs:
                 results[name][count] = []
+                results[name][count, "without"] = []
+            # Each run with them is followed by one without: the machine's load
+            # drifts over the minutes that the runs take.
             for i in range(max(args.file_repeat, args.peer_file_repeat)):
-                for name, program in programs.items():
-                    if i < (args.file_repeat if name == args.name else args.peer_file_repeat):
-                        results[name][count].append(runner.run(program, instant, expect_file=last))
+                runs = [(name, program) for name, program in programs.items()
+                        if i < (args.file_repeat if name == args.name else args.peer_file_repeat)]
+                for name, program in runs:
+                    results[name][count].append(runner.run(program, instant, expect_file=last))
+                with machine.extra_files_aside():
+                    for name, program in runs:
+                        results[name][count, "without"].append(runner.run(program, instant))
 
     ours, peer = results[args.name], results[args.peer_name]
     for failure in runner.failures:
@@ -570,22 +589,19 @@ def main():
         print()
         kind = "plain bytes" if args.small_files == "plain" else "modules with a version resource"
         print(f"extra small .dll files ({kind}, 2-24 KB, {FILES_PER_FOLDER} a folder), instant stand-ins, "
-              f"best of {args.file_repeat} ({args.name}) and {args.peer_file_repeat} ({args.peer_name}) runs; "
-              f"ms a file = (run - run without them) / files:")
-        print(f"  {'files':>6s} {args.name:>22s} {args.peer_name:>22s}   all runs (s)")
+              f"best of {args.file_repeat} ({args.name}) and {args.peer_file_repeat} ({args.peer_name}) runs "
+              f"with them and as many without them, in turn; ms a file = (with - without) / files:")
+        print(f"  {'files':>6s} {args.name + ' without, with':>30s} {args.peer_name + ' without, with':>30s}"
+              "   all runs with | without (s)")
         per_file = {}
-        for count in [0] + extra_counts:
+        for count in extra_counts:
             cells = []
             for name, r in ((args.name, ours), (args.peer_name, peer)):
-                runs = r["instant"] if count == 0 else r[count]
-                done = best(runs)["done"]
-                if count:
-                    per_file[name, count] = (done - best(r["instant"])["done"]) * 1000 / count
-                    cells.append(f"{done:7.2f} s {per_file[name, count]:5.2f} ms")
-                else:
-                    cells.append(f"{done:7.2f} s {'':8s}")
-            runs_text = " | ".join(seconds(r["instant"] if count == 0 else r[count]) for r in (ours, peer))
-            print(f"  {count:6d} {cells[0]:>22s} {cells[1]:>22s}   {runs_text}")
+                with_them, without = best(r[count])["done"], best(r[count, "without"])["done"]
+                per_file[name, count] = (with_them - without) * 1000 / count
+                cells.append(f"{without:6.2f} s {with_them:6.2f} s {per_file[name, count]:5.2f} ms")
+            runs_text = "   ".join(f"{seconds(r[count])} | {seconds(r[count, 'without'])}" for r in (ours, peer))
+            print(f"  {count:6d} {cells[0]:>30s} {cells[1]:>30s}   {runs_text}")
         top, low = max(extra_counts), min(extra_counts)
         print(f"ms a file at {top}: {per_file[args.name, top]:.2f} (goal <= 0.80); "
               f"{args.peer_name}: {per_file[args.peer_name, top]:.2f}")
