@@ -10,7 +10,7 @@ import zipfile
 
 import e2e_support as e2e
 from e2e_support import desktop_folder, unix_path, wine
-from seeded_product import SeededProduct
+from seeded_product import SeededProduct, uninstall_heading
 
 BIN = None
 
@@ -74,8 +74,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(glob.glob(os.path.join(self.desktop_unix, "*.tmp")), [])
 
     def test_working_folder_is_removed(self):
-        temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()
-        self.assertFalse(os.path.exists(os.path.join(unix_path(temp), "GetInfoDir")))
+        self.assertFalse(os.path.exists(os.path.join(e2e.temp_folder(), "GetInfoDir")))
 
     def test_main_report_opens_with_version_and_date(self):
         text = self.member_text("Velmora_Debug_Info.txt")
@@ -94,7 +93,12 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(lines[2], separator)
         for i, label in enumerate(labels):
             self.assertTrue(lines[3 + i].startswith(label), (label, lines[3 + i]))
-        self.assertEqual(lines[3 + 5], "OS Type:\t64bit")
+        self.assertEqual(lines[3 + 5], f"OS Type:\t{e2e.WINDOWS_BITS}bit")
+        self.assertEqual(" x64" in lines[3], e2e.WINDOWS_BITS == 64, lines[3])
+        if e2e.WINDOWS_BITS == 32:
+            # The Windows that the 32-bit lane's prefix stands for (winecfg -v).
+            name = {"winxp": "Windows XP", "win2k": "Windows 2000"}[e2e.LANE]
+            self.assertTrue(lines[3].startswith("OS Name:\t" + name), lines[3])
         after_summary = 3 + len(labels)
         self.assertEqual(lines[after_summary], "")
         self.assertEqual(lines[after_summary + 1], separator)
@@ -121,6 +125,11 @@ class EndToEnd(unittest.TestCase):
         uninstall = self.member_text("uninstall.txt").split("\r\n")
         self.assertEqual(uninstall[:3], [
             header, "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall]"])
+        # The installer's entry once, where it lives: in the 32-bit twin that
+        # follows the tree on 64-bit Windows; 32-bit Windows has no twins.
+        self.assertEqual([line for line in uninstall if line.endswith("\\Corvane_is1]")],
+                         [uninstall_heading("Corvane_is1")])
+        self.assertEqual(any("Wow6432Node" in line for line in uninstall), e2e.WINDOWS_BITS == 64)
         self.assertEqual(self.member_text("boottime.txt").split("\r\n"), [
             header, "", "[" + BOOT_TIME_KEY + "]",
             '"ImagePath"="%SystemRoot%\\\\system32\\\\corvaneboot.exe"', ""])
@@ -174,6 +183,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(lines[-1], "")
 
     def test_files_info_lists_each_version(self):
+        # The product is found through the 32-bit view, where its installer wrote it.
         lines = self.member_text("FilesInfo.txt").split("\r\n")
         headings = ["===== Corvane v2 free", "===== Corvane v2 pro ", "===== Corvane v3 free",
                     "===== Corvane v3 pro ", "===== Corvane v4 free", "===== Corvane v4 Pro"]
@@ -260,8 +270,7 @@ class FailedReport(unittest.TestCase):
         self.assertEqual(self.facts.get("exit"), "0")  # closed by the driver
 
     def test_working_folder_is_removed(self):
-        temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()
-        self.assertFalse(os.path.exists(os.path.join(unix_path(temp), "GetInfoDir")))
+        self.assertFalse(os.path.exists(os.path.join(e2e.temp_folder(), "GetInfoDir")))
 
 
 if __name__ == "__main__":
