@@ -1,7 +1,9 @@
 // Markup engine benchmark: DrawHtmlText calls per second on a memory device
 // context with the window's font, for the window's sentence (painted and
 // hit-tested as the label does) and for a 20 KB document with many tags,
-// links and wrapped lines.
+// links and wrapped lines; and the preparation of the text (entities and
+// "<#" marks) on 100 KB and 1 MB of them, whose times must grow with the size
+// and not with its square.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "controls/html_markup.h"
+#include "controls/html_text.h"
 #include "ui/canvas.h"
 
 namespace {
@@ -83,6 +86,47 @@ void Measure(const char* what, const std::function<void()>& call) {
               static_cast<double>(elapsed) / calls);
 }
 
+// Milliseconds that one call takes, from as many calls as fit in a second
+// (at least one).
+double MillisecondsPerCall(const std::function<void()>& call) {
+  LARGE_INTEGER frequency, start, now;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  int calls = 0;
+  double elapsed = 0;
+  do {
+    call();
+    ++calls;
+    ::QueryPerformanceCounter(&now);
+    elapsed = static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+  } while (elapsed < 1000);
+  return elapsed / calls;
+}
+
+std::wstring Repeated(std::wstring_view piece, size_t size) {
+  std::wstring text;
+  text.reserve(size + piece.size());
+  while (text.size() < size) text += piece;
+  return text;
+}
+
+// Preparation of 100 KB and of 1 MB: the ratio of the times is about 10 when
+// the work grows with the size, about 100 when it grows with its square. The
+// peer is a copy of the 1 MB text, the least that any preparation does.
+void MeasurePreparation(const char* what, std::wstring_view piece,
+                        const std::function<void(const std::wstring&)>& prepare) {
+  const std::wstring small = Repeated(piece, 100'000);
+  const std::wstring large = Repeated(piece, 1'000'000);
+  const double small_ms = MillisecondsPerCall([&] { prepare(small); });
+  const double large_ms = MillisecondsPerCall([&] { prepare(large); });
+  const double copy_ms = MillisecondsPerCall([&] {
+    std::wstring copy(large);
+    if (copy.empty()) std::puts("");
+  });
+  std::printf("%-18s 100 KB %9.3f ms, 1 MB %9.3f ms (x%.1f); copying 1 MB %.3f ms (x%.1f)\n", what,
+              small_ms, large_ms, large_ms / small_ms, copy_ms, large_ms / copy_ms);
+}
+
 }  // namespace
 
 int wmain() {
@@ -124,6 +168,15 @@ int wmain() {
   page.measure_only = true;
   Measure("20 KB document, measure", [&] { run(document, page, ui::taLeftJustify); });
   std::printf("20 KB document: %d pixels high, %d links\n", result.total_height, result.link_count);
+
+  namespace html = velmora::html;
+  MeasurePreparation("entities (&amp;)", L"&amp;",
+                     [](const std::wstring& markup) { html::DecodeMarkupEntities(markup, false); });
+  MeasurePreparation("marks (<#x>)", L"<#x>",
+                     [](const std::wstring& markup) { html::RemoveHashMarks(markup); });
+  const std::wstring ampersands = Repeated(L"&amp;", 1'000'000);
+  std::printf("%-44s %9.3f ms a call\n", "1 MB of &amp; in the window's label, paint",
+              MillisecondsPerCall([&] { run(ampersands, label, ui::taCenter); }));
   ::DeleteDC(dc);
   ::DeleteObject(bitmap);
   return 0;

@@ -1,6 +1,5 @@
 #include "app/main_window.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "app/app_state.h"
@@ -9,7 +8,9 @@
 #include "app/report_progress.h"
 #include "common/cancellation.h"
 #include "common/ticks.h"
+#include "crash/crash_reporter.h"
 #include "environment/accounts.h"
+#include "environment/desktop_shell.h"
 #include "environment/folders.h"
 #include "ui/application.h"
 
@@ -25,13 +26,19 @@ ui::FormSettings FormSettings(const ui::FontSpec& font) {
   return {kWindowClass, kWindowCaption, 305, 147, COLOR_BTNFACE, font, true};
 }
 
-// Where the archive goes when the button is pressed.
+// Where the archive goes when the button is pressed: the desktop of the user
+// at the console, else beside the program.
 std::wstring ChooseArchivePath() {
-  std::wstring desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
-  if (!desktop.empty()) {
-    desktop = SessionUserDesktop(desktop, GetSessionUserName(),
-                                 GetProcessUserName(::GetCurrentProcessId()));
-  }
+  const UniqueHandle console_user = DuplicateConsoleShellToken();
+  DesktopFacts facts;
+  facts.own_desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
+  facts.session_user = GetSessionUserName();
+  facts.process_user = GetProcessUserName(::GetCurrentProcessId());
+  if (console_user) facts.console_desktop = GetUserDesktopFolder(console_user.get());
+  facts.console_user_may_write = [&](const std::wstring& folder) {
+    return UserMayWriteFolder(console_user.get(), facts.session_user, folder);
+  };
+  std::wstring desktop = ChooseDesktopFolder(facts);
   if (desktop.empty()) desktop = GetProgramFolder();
   return ArchivePathIn(desktop);
 }
@@ -96,9 +103,10 @@ void TForm_VelmoraInfo::Button_GenClick() {
 }
 
 void TForm_VelmoraInfo::RdHtmLabel1LinkItems0Click() {
-  // The shell may hand the address to an extension through COM: the
-  // window's thread is a single-threaded apartment (see main).
-  ::ShellExecuteW(nullptr, L"open", kPrivacyPolicyUrl, nullptr, nullptr, SW_SHOWNORMAL);
+  // The browser runs with the user's rights, not the program's. The shell is
+  // reached through COM: the window's thread is a single-threaded apartment
+  // (see main).
+  OpenAsDesktopUser({kPrivacyPolicyUrl, L"", SW_SHOWNORMAL});
 }
 
 LRESULT TForm_VelmoraInfo::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -171,10 +179,10 @@ void TForm_VelmoraInfo::OnReportDone() {
   const bool on_desktop = IsOnDesktop(path);
   const std::wstring text = (on_desktop ? kSavedToDesktopText : kSavedToFolderText) + path;
   ::MessageBoxW(handle(), text.c_str(), L"Information", MB_OK | MB_ICONINFORMATION);
-  if (!on_desktop) {
-    const std::wstring parameters = L"/select," + path;
-    ::ShellExecuteW(nullptr, L"open", L"Explorer.exe", parameters.c_str(), nullptr, SW_SHOW);
-  }
+  if (!on_desktop) OpenAsDesktopUser(ExplorerSelecting(path));
+  // A crash report under way saves its file and ends the process itself,
+  // with the exception code.
+  crash::WaitWhileReporting();
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 

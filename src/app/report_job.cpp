@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/archive/make_archive.h"
+#include "app/archive_destination.h"
 #include "app/report_progress.h"
 #include "app/working_folder.h"
 #include "common/cancellation.h"
@@ -9,6 +10,7 @@
 #include "common/report_file.h"
 #include "common/report_list.h"
 #include "common/strings.h"
+#include "environment/accounts.h"
 #include "environment/folders.h"
 #include "environment/product_install.h"
 #include "environment/version_resource.h"
@@ -122,12 +124,12 @@ void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
   SaveReportFile(volumes, folder + L"diskinfo.txt");
   SaveRegistryExport(folder + L"services.txt", false, ExportServicesKey);
   progress.Step();  // 9
-  CaptureScheduledTasks(folder + L"taskschd.txt");
+  CaptureScheduledTasks(SystemToolPlaces(folder), folder + L"taskschd.txt");
   progress.Step();  // 10
   CopyAppDataSettings(folder);
   progress.Step();  // 11
   ReportList system_info;
-  AppendList(system_info, CaptureSystemInfo());
+  AppendList(system_info, CaptureSystemInfo(SystemToolPlaces(folder)));
   SaveReportFile(system_info, folder + L"SystemInfo.txt");
   progress.Step();  // 12
   SaveProductListing(folder);
@@ -145,7 +147,7 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   SaveMainReport(settings, folder, progress);
   SaveSideReports(folder, progress);
   // Replaces an old archive only once the new one is complete.
-  MakeArchive(folder, settings.archive_path);
+  MakeArchive(folder, settings.archive_path, ArchiveOptionsActingAs(DuplicateConsoleShellToken()));
   progress.Step();  // 15: archive
 }
 

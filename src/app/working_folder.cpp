@@ -12,13 +12,6 @@ namespace {
 
 constexpr wchar_t kWorkingFolderName[] = L"GetInfoDir";
 
-struct LocalMemoryTraits {
-  static void* Invalid() { return nullptr; }
-  static bool IsValid(void* p) { return p != nullptr; }
-  static void Close(void* p) { ::LocalFree(p); }
-};
-using UniqueLocalMemory = UniqueResource<void*, LocalMemoryTraits>;
-
 bool RunsAsAdministrator() {
   UniqueLocalMemory administrators;
   if (!::ConvertStringSidToSidW(L"S-1-5-32-544", reinterpret_cast<PSID*>(administrators.put()))) {

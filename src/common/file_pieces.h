@@ -2,16 +2,25 @@
 // of any size need no more memory than the buffer.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
 
 namespace velmora {
 
-// Hands every piece of the file to `consume` in order. False when the file
-// cannot be opened, is empty, or a read fails before its end. Unlike a
-// mapped view, a read error (a network file that goes away, a bad sector)
-// arrives here as a failed call, not as a fault that would end the program.
+using PieceConsumer = std::function<bool(const unsigned char*, size_t)>;
+
+// Hands every piece of an opened file to `consume` in order, from its start
+// up to the size it had when the read began. False when a read fails before
+// that end or `consume` refuses a piece. Unlike a mapped view, a read error
+// (a network file that goes away, a bad sector) arrives here as a failed
+// call, not as a fault that would end the program. An empty file succeeds.
+bool ReadFileInPieces(HANDLE file, size_t piece_size, const PieceConsumer& consume);
+
+// The same for a plain file opened by path without following a link at its
+// name. False when it cannot be opened as such, is empty, or a read fails.
 bool ReadInPieces(const std::wstring& path, size_t piece_size,
                   const std::function<void(const unsigned char*, size_t)>& consume);
 

@@ -71,6 +71,14 @@ struct LibraryTraits {
 };
 using UniqueLibrary = UniqueResource<HMODULE, LibraryTraits>;
 
+struct LocalMemoryTraits {
+  static void* Invalid() { return nullptr; }
+  static bool IsValid(void* p) { return p != nullptr; }
+  static void Close(void* p) { ::LocalFree(p); }
+};
+// Memory that a system call allocated with LocalAlloc for its caller.
+using UniqueLocalMemory = UniqueResource<void*, LocalMemoryTraits>;
+
 struct MappedViewTraits {
   static const void* Invalid() { return nullptr; }
   static bool IsValid(const void* p) { return p != nullptr; }

@@ -1,9 +1,9 @@
 #include "common/no_follow_files.h"
 
-#include <cstdint>
-#include <optional>
+#include <algorithm>
 
 #include "common/dynamic_function.h"
+#include "common/file_pieces.h"
 #include "common/folder_entries.h"
 #include "common/strings.h"
 
@@ -39,6 +39,14 @@ DWORD HandleAttributes(HANDLE handle) {
                                                      : INVALID_FILE_ATTRIBUTES;
 }
 
+HandleAttributesReader g_plain_file_attributes = HandleAttributes;
+
+// What a copy keeps of its source's attributes, as the system's own copy does.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr size_t kCopyPieceSize = 1 << 20;
+
 // Marks the open object for deletion when its handle closes. Windows 2000 has
 // no documented call for this on a handle, so the native one is looked up.
 bool DeleteThroughHandle(HANDLE handle) {
@@ -60,14 +68,6 @@ bool DeletePlainFile(const std::wstring& path, DWORD attributes) {
   return ::DeleteFileW(extended.c_str()) != FALSE;
 }
 
-std::optional<uint64_t> FileSizeOf(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(ExtendedLengthPath(path).c_str(), GetFileExInfoStandard, &data)) {
-    return std::nullopt;
-  }
-  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-}
-
 // What a failed copy left at its destination: never a link or a folder.
 void RemoveFailedCopy(const std::wstring& destination) {
   const DWORD attributes = AttributesOf(destination);
@@ -79,7 +79,7 @@ void RemoveFailedCopy(const std::wstring& destination) {
 
 // Empties and removes a folder already known not to be a link.
 void RemoveFolderContents(const std::wstring& folder) {
-  ForEachFolderEntry(ExtendedLengthPath(folder + L"\\*"),
+  ForEachFolderEntry(folder + L"\\*",
                      [&folder](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
                        const std::wstring path = folder + L"\\" + name;
                        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -141,6 +141,50 @@ bool RemoveTreeNoFollow(const std::wstring& folder) {
   return AttributesOf(path) == INVALID_FILE_ATTRIBUTES;
 }
 
+bool IsRealFolderBelow(const std::wstring& root, const std::wstring& folder) {
+  const std::wstring base = WithoutTrailingBackslash(root);
+  const std::wstring target = WithoutTrailingBackslash(folder);
+  if (base.empty() || !StartsWithNoCase(target, base)) return false;
+  if (target.size() == base.size()) return IsRealFolder(target);
+  if (target[base.size()] != L'\\') return false;
+  // Every folder on the way down, so that a link higher up cannot lead
+  // somewhere else with real folders below it.
+  size_t start = base.size() + 1;
+  for (;;) {
+    const size_t end = target.find(L'\\', start);
+    const std::wstring name = target.substr(start, end == std::wstring::npos ? end : end - start);
+    if (name.empty() || name == L"." || name == L"..") return false;
+    if (!IsRealFolder(target.substr(0, end))) return false;
+    if (end == std::wstring::npos) return true;
+    start = end + 1;
+  }
+}
+
+bool IsPlainFile(const std::wstring& path) {
+  const DWORD attributes = AttributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+UniqueHandle OpenPlainFile(const std::wstring& path, DWORD share, DWORD flags) {
+  UniqueHandle file(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, share, nullptr,
+                                  OPEN_EXISTING, flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return {};
+  // Asked of the opened handle: the name may have changed since it was looked at.
+  const DWORD attributes = g_plain_file_attributes(file.get());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return {};
+  }
+  return file;
+}
+
+HandleAttributesReader SetHandleAttributesReader(HandleAttributesReader reader) {
+  const HandleAttributesReader previous = g_plain_file_attributes;
+  g_plain_file_attributes = reader != nullptr ? reader : HandleAttributes;
+  return previous;
+}
+
 bool MakeRealFolderBelow(const std::wstring& root, const std::wstring& folder) {
   const std::wstring base = WithoutTrailingBackslash(root);
   const std::wstring target = WithoutTrailingBackslash(folder);
@@ -174,6 +218,10 @@ UniqueHandle CreateFreshFile(const std::wstring& path) {
 }
 
 bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination, bool overwrite) {
+  const UniqueHandle from =
+      OpenPlainFile(source, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_SEQUENTIAL_SCAN);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!from || !::GetFileInformationByHandle(from.get(), &info)) return false;
   const DWORD attributes = AttributesOf(destination);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (!overwrite || (attributes & FILE_ATTRIBUTE_DIRECTORY && !HasLinkAttribute(attributes))) {
@@ -183,23 +231,25 @@ bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destinatio
                                                       : DeletePlainFile(destination, attributes);
     if (!removed) return false;
   }
-  // Taken first: a log that grows meanwhile still copies at least this much.
-  const std::optional<uint64_t> source_size = FileSizeOf(source);
   // Refuses to write over anything that appeared in the meantime.
-  if (!::CopyFileW(ExtendedLengthPath(source).c_str(), ExtendedLengthPath(destination).c_str(),
-                   TRUE)) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RemoveFailedCopy(destination);
-    return false;
-  }
-  // Some systems take a read error for the end of the file and report a
-  // shorter copy as a success; such a piece would pass for the whole file.
-  const std::optional<uint64_t> copied = FileSizeOf(destination);
-  if (source_size && (!copied || *copied < *source_size)) {
-    RemoveFailedCopy(destination);
-    return false;
-  }
-  return true;
+  UniqueHandle to(::CreateFileW(ExtendedLengthPath(destination).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, info.dwFileAttributes & kCopiedAttributes, nullptr));
+  if (!to) return false;
+  // The file is read up to the size it had when the copy began: a log that
+  // grows meanwhile still copies that much, and one that cannot be read to
+  // that end leaves no piece that would pass for the whole file.
+  const bool copied =
+      ReadFileInPieces(from.get(), kCopyPieceSize,
+                       [&to](const unsigned char* data, size_t size) {
+                         DWORD written = 0;
+                         return ::WriteFile(to.get(), data, static_cast<DWORD>(size), &written,
+                                            nullptr) &&
+                                written == size;
+                       }) &&
+      ::SetFileTime(to.get(), nullptr, nullptr, &info.ftLastWriteTime);
+  to.reset();
+  if (!copied) RemoveFailedCopy(destination);
+  return copied;
 }
 
 }  // namespace velmora

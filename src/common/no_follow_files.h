@@ -30,6 +30,25 @@ bool RemoveLinkItself(const std::wstring& path);
 // when the folder is gone afterwards; false when it was missing.
 bool RemoveTreeNoFollow(const std::wstring& folder);
 
+// Whether `folder` is a real folder reached from `root` through real folders
+// only: neither it nor any folder between it and `root` is a link. `root`
+// itself is trusted; a folder outside it never counts.
+bool IsRealFolderBelow(const std::wstring& root, const std::wstring& folder);
+
+// Whether the path names a file of its own: not a folder, not a link.
+bool IsPlainFile(const std::wstring& path);
+
+// An existing file opened for reading without following a link at its name,
+// with the given sharing and flags. Invalid when the path names a link, a
+// folder or anything that cannot be opened.
+UniqueHandle OpenPlainFile(const std::wstring& path, DWORD share, DWORD flags = 0);
+
+// What the system tells of an opened file's attributes. Replaceable, so that a
+// test can present a link where the system cannot make links to files (Wine
+// shows them as the files themselves). Returns the reader it replaced.
+using HandleAttributesReader = DWORD (*)(HANDLE);
+HandleAttributesReader SetHandleAttributesReader(HandleAttributesReader reader);
+
 // Creates `folder` with any missing parents below `root` (which must exist),
 // as real folders: a link in the way is removed first. True when `folder` is a
 // real folder afterwards.
@@ -39,8 +58,10 @@ bool MakeRealFolderBelow(const std::wstring& root, const std::wstring& folder);
 // there is removed first and never written through. Invalid on failure.
 UniqueHandle CreateFreshFile(const std::wstring& path);
 
-// Copies a file to a destination never reached through a link. Without
-// overwrite an existing destination is kept. False when nothing was copied.
+// Copies a plain file (never a link, which is skipped) to a destination never
+// reached through a link, with its attributes and last-write time. Without
+// overwrite an existing destination is kept. False when nothing was copied;
+// a copy that fails part-way leaves nothing at the destination.
 bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination, bool overwrite);
 
 // The path in the "\\?\" form when it is too long for the plain one, so that

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/registry_native.h"
 #include "common/strings.h"
 
 namespace velmora {
@@ -15,17 +16,15 @@ constexpr int kReadAttempts = 8;
 }  // namespace
 
 std::optional<RegistryData> ReadRegistryData(HKEY key, const std::wstring& name) {
-  // Cut at its NUL, such a name would read another value.
-  if (name.find(L'\0') != std::wstring::npos) return std::nullopt;
   RegistryData data;
   DWORD size = 0;
-  if (::RegQueryValueExW(key, name.c_str(), nullptr, &data.type, nullptr, &size) != ERROR_SUCCESS) {
+  if (QueryRegistryValue(key, name, &data.type, nullptr, &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+  for (int attempt = 0; attempt < kReadAttempts && size <= kRegistryValueLimit; ++attempt) {
     data.bytes.assign(size, 0);
     DWORD read = size;
-    const LONG status = ::RegQueryValueExW(key, name.c_str(), nullptr, &data.type,
+    const LONG status = QueryRegistryValue(key, name, &data.type,
                                            data.bytes.empty() ? nullptr : data.bytes.data(), &read);
     if (status == ERROR_SUCCESS) {
       data.bytes.resize(read);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,7 +52,6 @@ struct TextState {
   ui::TColor font_background = ui::clNone;       // before <FONT BGCOLOR>
   ui::TColor highlight_color = ui::clNone;       // before <HI>
   ui::TColor highlight_background = ui::clNone;  // before <HI>
-  ui::TColor span_background = ui::clNone;       // before <SPAN>
   ui::TColor paragraph_saved_background = ui::clNone;
   ui::TColor paragraph_color = ui::clNone;
   ui::TColor paragraph_color_to = ui::clNone;
@@ -82,14 +82,18 @@ struct TextState {
   size_t text_length = 0;
   ui::TAlignment alignment = ui::taLeftJustify;
   int image_count = 0;
-  size_t turned_fonts = 0;
+  // The angles of the open <R> tags, in tenths of a degree; deeper ones are
+  // only counted.
+  static constexpr int kMaxTurns = 16;
+  std::array<int, kMaxTurns> turns = {};
+  int turn_depth = 0;
   int spacing = 0;       // S0: extra pixels above the current line
   int next_spacing = 0;  // S1: for the line after it
 };
 
 // What a pass over one line found; the final pass is handed the measure
-// pass's descent, drop, raise and image shift, so that its first run already
-// knows the baseline.
+// pass's descent, drop, raise, image shift and indent, so that its first run
+// already knows the baseline and the line its room.
 struct LineMetrics {
   int width = 0;
   int height = 0;
@@ -97,24 +101,29 @@ struct LineMetrics {
   int drop = 0;   // D: subscript
   int descent = 0;
   int image_shift = 0;
-  int runs = 0;
+  int indent = 0;  // the paragraph indent of the line
+  int runs = 0;    // text runs shown (an empty line's <BR> counts as one)
   ui::TAlignment alignment = ui::taLeftJustify;
 };
 
-// The line being laid out, shared with the tag handlers.
+// The line being laid out, shared with the tag handlers. The next run goes
+// at O + X in every pass, so that what is measured, recorded for hit tests
+// and drawn lies in one place.
 struct LineState {
   bool final = false;     // the final pass (else the measure pass or the look-ahead)
   bool painting = false;  // the final pass of a painting call
   int left = 0, top = 0, right = 0, bottom = 0;  // O, P, Q and R
-  int x = 0;                                     // X: width laid out so far
-  int run_x = 0;                                 // where the next run is drawn
-  int height = 0;                                // the tallest run
+  int x = 0;        // X: width laid out so far, from the persistent left offset on
+  int start_x = 0;  // X at the start of the line
+  int indent = 0;   // the paragraph indent that the line is placed with
+  int height = 0;   // the tallest run
   int descent = 0;
   int raise = 0;
   int drop = 0;
   int image_shift = 0;
   int run_height = 0;   // h of the current font
   int run_descent = 0;  // d of the current font
+  int cell_height = 0;  // the current font's character height
   int runs = 0;
   int list_items = 0;
   bool first_run = true;
@@ -149,19 +158,26 @@ class HtmlEngine {
   // --- the line loop (html_markup.cpp)
   void Save(TextState& snapshot);
   void Restore(const TextState& snapshot);
-  // The measure pass over the line at the front of `markup` in `rect`.
-  std::wstring MeasureLine(std::wstring_view& markup, const RECT& rect, LineMetrics& line);
-  // Where the measured line goes: the text rectangle moved in by the alignment
-  // and the paragraph indent.
-  RECT PlaceLine(const RECT& text, const LineMetrics& line, int height) const;
-  // Lays the following line out and puts everything back: true when it would
-  // end below the text rectangle.
-  bool NextLineOverflows(std::wstring_view markup, int top);
+  // The room of a line whose top is `top`: the text rectangle less the
+  // paragraph indent.
+  RECT LineRoom(int top) const;
+  // The measure pass over the line at the front of `markup`.
+  std::wstring MeasureLine(std::wstring_view& markup, int top, LineMetrics& line);
+  // Where the measured line goes: its room, the measured line moved in it by
+  // the alignment.
+  RECT PlaceLine(const LineMetrics& line, int height) const;
+  // Lays the following lines out and puts everything back: true when a line
+  // ends below the text rectangle before any line that shows text.
+  bool NoTextLineFollows(std::wstring_view markup, int top);
 
   // --- one line (html_line.cpp)
   std::wstring DrawHtmlLine(std::wstring_view& markup, const RECT& rect, bool final,
                             LineMetrics& line);
+  // Lays out the run and the tag at the front of `markup`.
+  void LayOutNext(std::wstring_view& markup);
   void ReadRunMetrics();
+  // Where the next run goes.
+  int RunLeft() const { return line_.left + line_.x; }
   // Takes the run (the first `take` characters of the markup, `text` when
   // decoded) onto the line, or leaves it for the next line.
   void LayOutRun(std::wstring_view& markup, size_t take, std::wstring text, bool wrap, bool full);
@@ -176,6 +192,7 @@ class HtmlEngine {
   bool RunFits(const std::wstring& text, int x_before, bool was_first);
   void RecordLinkPart(const RECT& part);
   void PaintRun(const std::wstring& text, UINT ellipsis_flag);
+  void DrawRunText(const std::wstring& text, const RECT& run, UINT flags);
   void DrawZigzag(int from, int to);
   void EndLineWithEllipsis();
   void FillParagraphBand();
@@ -192,10 +209,13 @@ class HtmlEngine {
   void IndentTag(const Tag& tag);
   void ImageTag(const Tag& tag);
   void ListItemTag(const Tag& tag);
-  void DrawBullet(std::wstring_view type, ui::TColor color);
+  void DrawBullet(std::wstring_view type, ui::TColor color, int x, const std::wstring& number);
+  int SymbolWidth(const std::wstring& text);
   void OTag(const Tag& tag);
   void ParagraphTag(const Tag& tag);
   void TurnTag(const Tag& tag);
+  // Gives the canvas font the angle of the innermost <R> (upright without one).
+  void ApplyTurn();
   void STag(const Tag& tag);
   void UTag(const Tag& tag);
   void DrawIcon(std::wstring_view source);
@@ -211,9 +231,6 @@ class HtmlEngine {
   void SetStyle(ui::TFontStyles style, bool on);
   bool HitPointIn(const RECT& rect) const;
   void LinkHit();
-  // Turned fonts (<R>) are selected into the context behind the canvas; each
-  // is put back and deleted in the reverse order.
-  void UnwindTurnedFonts(size_t depth);
 
   ui::Canvas& canvas_;
   HtmlLinkItems* links_;
@@ -228,17 +245,13 @@ class HtmlEngine {
   bool overflow_ = false;
   int widest_ = 0;
   int total_height_ = 0;
-  bool ellipsis_line_ = false;  // the measure pass of the last line, ending in "..."
-  int ellipsis_run_ = 0;        // the run after which "..." goes
+  bool ellipsis_line_ = false;    // the measure pass of the last line, ending in "..."
+  int ellipsis_run_ = 0;          // the run after which "..." goes
+  bool ellipsis_placed_ = false;  // the line has its "..."
   bool wrap_off_for_run_ = false;
   TextState state_;
   LineState line_;
   std::wstring text_;  // the text output
-  struct TurnedFont {
-    UniqueGdiObject font;
-    HGDIOBJ replaced;
-  };
-  std::vector<TurnedFont> turned_;
   TextState line_start_;
   TextState lookahead_;
 };

@@ -28,6 +28,7 @@ UINT RunEllipsisFlag(ui::TEllipsisPosition position) {
 }
 
 constexpr std::wstring_view kEllipsis = L"...";
+constexpr UINT kEllipsisFlags = DT_PATH_ELLIPSIS | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS;
 
 // Whether DrawTextExW tells how many characters it drew on the lines that fit
 // (Wine leaves DRAWTEXTPARAMS.uiLengthDrawn at 0, which would mean "all").
@@ -59,56 +60,27 @@ std::wstring HtmlEngine::DrawHtmlLine(std::wstring_view& markup, const RECT& rec
   line_.drop = final ? metrics.drop : 0;
   line_.bottom = rect.bottom - line_.drop;
   line_.image_shift = final ? metrics.image_shift : 0;
+  line_.indent = final ? metrics.indent : state_.paragraph_indent;
   line_.alignment = alignment_;
   line_.start_background = state_.background;
   ReadRunMetrics();
   line_.descent = final ? metrics.descent : line_.run_descent;
-  line_.run_x = rect.left + (line_.painting ? state_.left_offset : 0);
+  // Every line starts past the persistent left offset.
+  line_.x = line_.start_x = state_.left_offset;
   wrap_off_for_run_ = false;
+  ellipsis_placed_ = false;
   if (line_.painting && state_.paragraph_background) FillParagraphBand();
 
-  while (!markup.empty() && !line_.ended && !line_.stopped) {
-    ReadRunMetrics();
-    ++line_.runs;
-    const std::wstring_view run = markup.substr(0, markup.find(L'<'));
-    std::wstring text = DecodeRunText(run);
-    const bool wrap = word_wrap_ && !wrap_off_for_run_;
-    wrap_off_for_run_ = false;
-    size_t take = run.size();
-    bool full = false;
-    if (wrap && !(line_.painting && state_.allowance == 1)) {
-      if (!text.empty()) {
-        const size_t fit = WrapPoint(text);
-        if (fit < text.size()) {
-          full = true;
-          take = MarkupLengthOf(run, fit);
-          text.resize(fit);
-        }
-      } else if (line_.first_run && !final) {
-        // A line that opens with a tag has no height of its own yet. (The
-        // final pass keeps the descent it was handed: it is the baseline.)
-        line_.height = 0;
-        line_.descent = 0;
-      }
-    }
-    if (text.empty()) {
-      --line_.runs;
-    } else {
-      LayOutRun(markup, take, text, wrap, full);
-    }
-
-    if (markup.empty() || markup.front() != L'<') continue;
-    if (markup.size() <= 2) {
-      markup = {};
-      continue;
-    }
-    if (line_.ended || line_.stopped) continue;
-    ReadTag(markup);
-    if (line_.stopped) continue;  // the tag opens the next line
-    const size_t close = markup.find(L'>');
-    const size_t length = close == std::wstring_view::npos ? markup.size() : close + 1;
-    line_.source += markup.substr(0, length);
-    markup.remove_prefix(length);
+  // The final pass lays out all that the measure pass took, and only that.
+  while (!markup.empty() && (final || (!line_.ended && !line_.stopped))) {
+    const size_t before = markup.size();
+    LayOutNext(markup);
+    if (final && markup.size() == before) markup.remove_prefix(1);  // always ends
+  }
+  if (ellipsis_line_ && !final && !ellipsis_placed_) {
+    // The line ended before the run that had its "...": it goes at the end.
+    line_.stopped = false;
+    EndLineWithEllipsis();
   }
 
   metrics.width = std::max(0, line_.x);
@@ -117,21 +89,68 @@ std::wstring HtmlEngine::DrawHtmlLine(std::wstring_view& markup, const RECT& rec
   metrics.drop = line_.drop;
   metrics.descent = line_.descent;
   metrics.image_shift = line_.image_shift;
+  metrics.indent = line_.indent;
   metrics.runs = line_.runs;
   metrics.alignment = line_.alignment;
   return std::move(line_.source);
 }
 
+void HtmlEngine::LayOutNext(std::wstring_view& markup) {
+  ReadRunMetrics();
+  const std::wstring_view run = markup.substr(0, markup.find(L'<'));
+  std::wstring text = DecodeRunText(run);
+  // Only the measure pass breaks lines: the final pass draws what it took.
+  const bool wrap = !line_.final && word_wrap_ && !wrap_off_for_run_;
+  wrap_off_for_run_ = false;
+  size_t take = run.size();
+  bool full = false;
+  if (wrap) {
+    if (!text.empty()) {
+      const size_t fit = WrapPoint(text);
+      if (fit < text.size()) {
+        full = true;
+        take = MarkupLengthOf(run, fit);
+        text.resize(fit);
+      }
+    } else if (line_.first_run) {
+      // A line that opens with a tag has no height of its own yet. (The
+      // final pass keeps the descent it was handed: it is the baseline.)
+      line_.height = 0;
+      line_.descent = 0;
+    }
+  }
+  if (!text.empty()) LayOutRun(markup, take, text, wrap, full);
+
+  if (markup.empty() || markup.front() != L'<') return;
+  if (markup.size() <= 2) {
+    markup = {};
+    return;
+  }
+  if (!line_.final && (line_.ended || line_.stopped)) return;
+  ReadTag(markup);
+  ApplyTurn();
+  if (line_.stopped && !line_.final) return;  // the tag opens the next line
+  const size_t close = markup.find(L'>');
+  const size_t length = close == std::wstring_view::npos ? markup.size() : close + 1;
+  line_.source += markup.substr(0, length);
+  markup.remove_prefix(length);
+}
+
 void HtmlEngine::ReadRunMetrics() {
   line_.run_height = canvas_.TextHeight(kLineSample);
   TEXTMETRICW metrics;
-  line_.run_descent = canvas_.TextMetrics(metrics)
-                          ? metrics.tmDescent
-                          : line_.run_height - std::abs(canvas_.Font().Height());
+  if (canvas_.TextMetrics(metrics)) {
+    line_.run_descent = metrics.tmDescent;
+    line_.cell_height = metrics.tmHeight;
+  } else {
+    line_.run_descent = line_.run_height - std::abs(canvas_.Font().Height());
+    line_.cell_height = line_.run_height;
+  }
 }
 
 size_t HtmlEngine::WrapPoint(const std::wstring& text) {
-  const int left = line_.first_run ? line_.left : line_.left + line_.x + state_.left_offset;
+  // The room that is really left: a bullet, <IND> or <OF> may have taken some.
+  const int left = RunLeft();
   if (!ReportsLengthDrawn()) return LineBreakPoint(text, line_.right - left);
   const int top = line_.top + 2000;
   RECT off_screen = {left, top, line_.right, top + line_.run_height - 1};
@@ -186,6 +205,7 @@ void HtmlEngine::LayOutRun(std::wstring_view& markup, size_t take, std::wstring 
   const int x_before = line_.x;
   const int height_before = line_.height;
   const int descent_before = line_.descent;
+  const int runs_before = line_.runs;
   const size_t text_before = text_.size();
   line_.height = std::max(line_.height, h);
   line_.descent = std::max(line_.descent, d);
@@ -195,28 +215,30 @@ void HtmlEngine::LayOutRun(std::wstring_view& markup, size_t take, std::wstring 
   bool accepted = true;
   bool ends = full;
   bool ellipsis_end = false;
-  if (!state_.hidden && Measuring()) {
+  if (!state_.hidden) {
+    ++line_.runs;
     if (ellipsis_line_ && !line_.final && line_.runs == ellipsis_run_) {
       taken += kEllipsis;
       text += kEllipsis;
       text_ += kEllipsis;
       ellipsis_end = true;
+      ellipsis_placed_ = true;
     }
+  }
+  if (!state_.hidden && Measuring()) {
     const int w = SingleLineWidth(text);
-    const int x = line_.left + line_.x;
+    const int x = RunLeft();
     const int bottom = line_.bottom + d - line_.descent;
     if (state_.in_link && Recording()) RecordLinkPart({x, bottom - h, x + w, bottom});
     line_.x += w;
     const int link = state_.link_count - 1;
-    if (state_.in_link && HasItem(link) &&
-        line_.left + line_.x + state_.left_offset > line_.right) {
+    if (state_.in_link && HasItem(link) && RunLeft() > line_.right) {
       links_->SetLinkFoundTextEllipsis(link, true);
     }
-    accepted = !wrap || RunFits(text, x_before, was_first);
-    const bool tag_follows = markup.size() > take && markup[take] == L'<';
-    if (accepted && wrap && !ends && line_.left + line_.x + state_.left_offset >= line_.right &&
-        !tag_follows) {
-      ends = true;
+    if (!line_.final) {
+      accepted = !wrap || RunFits(text, x_before, was_first);
+      const bool tag_follows = markup.size() > take && markup[take] == L'<';
+      if (accepted && wrap && !ends && RunLeft() >= line_.right && !tag_follows) ends = true;
     }
   } else if (!state_.hidden) {
     PaintRun(text, RunEllipsisFlag(settings_.ellipsis));
@@ -224,8 +246,8 @@ void HtmlEngine::LayOutRun(std::wstring_view& markup, size_t take, std::wstring 
 
   // A link with a line allowance: on its last allowed line the rest of its
   // text up to its next tag stays on the line, past the right edge.
-  if (!state_.hidden && word_wrap_ && state_.in_link && state_.allowance > 0 &&
-      (Painting() || ends || !accepted)) {
+  if (!line_.final && !state_.hidden && word_wrap_ && state_.in_link && state_.allowance > 0 &&
+      (ends || !accepted)) {
     if (state_.allowance-- == 1) {
       ends = false;
       accepted = true;
@@ -241,6 +263,8 @@ void HtmlEngine::LayOutRun(std::wstring_view& markup, size_t take, std::wstring 
     line_.x = x_before;
     line_.height = height_before;
     line_.descent = descent_before;
+    line_.runs = runs_before;
+    ellipsis_placed_ = false;
     text_.resize(text_before);
     ends = true;
   }
@@ -248,8 +272,8 @@ void HtmlEngine::LayOutRun(std::wstring_view& markup, size_t take, std::wstring 
 }
 
 bool HtmlEngine::RunFits(const std::wstring& text, int x_before, bool was_first) {
-  const int left = line_.left + x_before + state_.left_offset;
-  if (line_.left + line_.x + state_.left_offset <= line_.right) return true;
+  const int left = line_.left + x_before;
+  if (RunLeft() <= line_.right) return true;
   const int h = line_.run_height;
   const UINT flags = (flags_ & ~(DT_SINGLELINE | DT_END_ELLIPSIS | DT_EXTERNALLEADING)) |
                      DT_WORDBREAK | DT_CALCRECT | (settings_.wrap_char ? DT_EDITCONTROL : 0);
@@ -294,7 +318,7 @@ void HtmlEngine::PaintRun(const std::wstring& text, UINT ellipsis_flag) {
     bottom += line_.drop;
   }
   bottom += -line_.image_shift + d - line_.descent;
-  RECT run = {line_.run_x, line_.top, line_.right, bottom};
+  RECT run = {RunLeft(), line_.top, line_.right, bottom};
 
   const UINT broken_flags =
       (flags_ & ~(DT_END_ELLIPSIS | DT_EXTERNALLEADING | DT_SINGLELINE | DT_BOTTOM)) |
@@ -326,14 +350,28 @@ void HtmlEngine::PaintRun(const std::wstring& text, UINT ellipsis_flag) {
       canvas_.Font().SetColor(settings_.shadow_color != ui::clNone ? settings_.shadow_color
                                                                    : ui::clBtnShadow);
       canvas_.Brush().SetStyle(ui::bsClear);
-      canvas_.DrawText(text, shadow, flags);
+      DrawRunText(text, shadow, flags);
       canvas_.Font().SetColor(colour);
       SetBackground(state_.background);
     }
-    canvas_.DrawText(text, run, flags);
+    DrawRunText(text, run, flags);
   }
   if (state_.error_mark) DrawZigzag(run.left, run.left + w);
-  line_.run_x = run.left + w;
+}
+
+void HtmlEngine::DrawRunText(const std::wstring& text, const RECT& run, UINT flags) {
+  // Plain text is drawn at the advances that it was measured with, so that
+  // the next run starts where this one's last character ends. Accelerator
+  // marks, tabs, line feeds and a cut with "..." need the platform's call.
+  const bool prefixes = (flags & DT_NOPREFIX) == 0 && text.find(L'&') != std::wstring::npos;
+  const bool controls = std::any_of(text.begin(), text.end(), [](wchar_t c) { return c < L' '; });
+  if (prefixes || controls || (flags & kEllipsisFlags) != 0) {
+    RECT area = run;
+    canvas_.DrawText(text, area, flags);
+    return;
+  }
+  // Aligned to the bottom of the run rectangle, as the one-line call aligns it.
+  canvas_.TextOutMeasured(run.left, run.bottom - line_.cell_height, text);
 }
 
 void HtmlEngine::DrawZigzag(int from, int to) {
@@ -351,6 +389,9 @@ void HtmlEngine::DrawZigzag(int from, int to) {
 }
 
 void HtmlEngine::EndLineWithEllipsis() {
+  line_.height = std::max(line_.height, line_.run_height);
+  line_.descent = std::max(line_.descent, line_.run_descent);
+  ellipsis_placed_ = true;
   line_.x += SingleLineWidth(std::wstring(kEllipsis));
   line_.source += kEllipsis;
   text_ += kEllipsis;

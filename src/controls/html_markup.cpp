@@ -1,9 +1,11 @@
 // DrawHtmlText: preparation and the line loop. Each line is laid out by a
-// measure pass (which takes the line's content off the markup), placed by its
-// alignment, and laid out again by the final pass from the same state, which
-// paints it or hit-tests it. With an ellipsis, a look-ahead measures the line
-// after it; when that one would not fit, the line is measured once more
-// without word wrap and ends in "...".
+// measure pass (which takes the line's content off the markup) in the room
+// that the line will have, placed in that room by its alignment, and laid out
+// again by the final pass from the same state, which paints it or hit-tests
+// it: the final pass takes every run and tag that the measure pass took, in
+// the same fonts, and breaks nothing again. With an ellipsis, a look-ahead
+// measures the lines after it; when no further line that shows text fits,
+// the line is measured once more without word wrap and ends in "...".
 #include "controls/html_markup.h"
 
 #include <algorithm>
@@ -32,9 +34,7 @@ HtmlEngine::HtmlEngine(ui::Canvas& canvas, HtmlLinkItems* links, const HtmlDrawS
       has_hit_point_(settings.hit_point.x != -1 || settings.hit_point.y != -1),
       word_wrap_(settings.word_wrap) {}
 
-HtmlEngine::~HtmlEngine() {
-  UnwindTurnedFonts(0);
-}
+HtmlEngine::~HtmlEngine() = default;
 
 bool HtmlEngine::Run(std::wstring_view source, HtmlDrawResult& result) {
   // What the canvas held, given back at the end.
@@ -58,7 +58,7 @@ bool HtmlEngine::Run(std::wstring_view source, HtmlDrawResult& result) {
   if (markup.find(L'&') != std::wstring::npos) {
     markup = DecodeMarkupEntities(markup, (flags_ & DT_NOPREFIX) != 0);
   }
-  markup = LineBreaksToTags(RemoveHashMarks(std::move(markup)));
+  markup = LineBreaksToTags(RemoveHashMarks(markup));
 
   text_rect_ = settings_.rect;
   state_.spacing = state_.next_spacing = settings_.line_spacing;
@@ -68,26 +68,28 @@ bool HtmlEngine::Run(std::wstring_view source, HtmlDrawResult& result) {
     Save(line_start_);
     const std::wstring_view line_markup = rest;
     LineMetrics measured;
-    std::wstring line = MeasureLine(rest, text_rect_, measured);
-    RECT place = PlaceLine(text_rect_, measured, measured.height + state_.spacing);
+    std::wstring line = MeasureLine(rest, text_rect_.top, measured);
+    RECT place = PlaceLine(measured, measured.height + state_.spacing);
     if (settings_.ellipsis != ui::epNone && !out_of_rect_ && !rest.empty() &&
-        NextLineOverflows(rest, place.bottom)) {
-      // This is the last line that fits: again from its start, without word
-      // wrap, ending in "..." after the run where it ended before.
+        NoTextLineFollows(rest, place.bottom)) {
+      // This is the last line that shows text: again from its start, without
+      // word wrap, ending in "..." after the run where it ended before.
       Restore(line_start_);
       rest = line_markup;
       word_wrap_ = false;
       out_of_rect_ = true;
       ellipsis_line_ = true;
       ellipsis_run_ = measured.runs;
-      line = MeasureLine(rest, text_rect_, measured);
+      line = MeasureLine(rest, text_rect_.top, measured);
       ellipsis_line_ = false;
-      place = PlaceLine(text_rect_, measured, measured.height + state_.spacing);
+      place = PlaceLine(measured, measured.height + state_.spacing);
     }
-    // The final pass starts from the line's start; the text output and the
-    // shape of the font stay as the measure pass left them.
+    // The final pass starts from the line's start; the text output, the
+    // shape of the font and the link's line allowance stay as the measure
+    // pass left them.
     const std::wstring measured_text = text_.substr(line_start_.text_length);
     measured_font = canvas_.Font();
+    const int measured_allowance = state_.allowance;
     Restore(line_start_);
     LineMetrics final_line = measured;
     std::wstring_view line_view(line);
@@ -95,6 +97,7 @@ bool HtmlEngine::Run(std::wstring_view source, HtmlDrawResult& result) {
     widest_ = std::max(widest_, final_line.width);
     text_.resize(line_start_.text_length);
     text_ += measured_text;
+    state_.allowance = measured_allowance;
     const ui::TColor colour = canvas_.Font().Color();
     canvas_.Font().Assign(*measured_font);
     canvas_.Font().SetColor(colour);
@@ -114,7 +117,6 @@ bool HtmlEngine::Run(std::wstring_view source, HtmlDrawResult& result) {
 
   if (total_height_ == 0) total_height_ = canvas_.TextHeight(kLineSample);
   if (overflow_) out_of_rect_ = true;
-  UnwindTurnedFonts(0);
   canvas_.Brush().SetColor(start_brush_color);
   canvas_.Brush().SetStyle(start_brush_style);
   canvas_.Pen().SetColor(start_pen_color);
@@ -139,11 +141,9 @@ void HtmlEngine::Save(TextState& snapshot) {
   snapshot.font = canvas_.Font();
   snapshot.text_length = text_.size();
   snapshot.alignment = alignment_;
-  snapshot.turned_fonts = turned_.size();
 }
 
 void HtmlEngine::Restore(const TextState& snapshot) {
-  UnwindTurnedFonts(snapshot.turned_fonts);
   state_ = snapshot;
   canvas_.Font().Assign(*snapshot.font);
   text_.resize(snapshot.text_length);
@@ -151,10 +151,13 @@ void HtmlEngine::Restore(const TextState& snapshot) {
   SetBackground(state_.background);
 }
 
-std::wstring HtmlEngine::MeasureLine(std::wstring_view& markup, const RECT& rect,
-                                     LineMetrics& line) {
+RECT HtmlEngine::LineRoom(int top) const {
+  return {text_rect_.left + state_.paragraph_indent, top, text_rect_.right, text_rect_.bottom};
+}
+
+std::wstring HtmlEngine::MeasureLine(std::wstring_view& markup, int top, LineMetrics& line) {
   const std::wstring_view before = markup;
-  std::wstring source = DrawHtmlLine(markup, rect, false, line);
+  std::wstring source = DrawHtmlLine(markup, LineRoom(top), false, line);
   if (markup.size() == before.size()) {
     // Every rule above takes something off a line; should one ever not, the
     // first character goes, so that the loop always ends.
@@ -165,38 +168,48 @@ std::wstring HtmlEngine::MeasureLine(std::wstring_view& markup, const RECT& rect
   return source;
 }
 
-RECT HtmlEngine::PlaceLine(const RECT& text, const LineMetrics& line, int height) const {
-  RECT place = text;
-  const int room = text.right - text.left - line.width;
+RECT HtmlEngine::PlaceLine(const LineMetrics& line, int height) const {
+  // The room that the measure pass had: the line fits in it as measured.
+  RECT place = text_rect_;
+  place.left += line.indent;
+  const int room = place.right - place.left - line.width;
   if (line.alignment == ui::taRightJustify && room > 0) {
-    place.left = text.right - line.width;
+    place.left = place.right - line.width;
   } else if (line.alignment == ui::taCenter && room > 0) {
-    place.left = text.left + room / 2;
+    place.left += room / 2;
   }
-  place.left += state_.paragraph_indent;
   place.bottom = place.top + height + line.raise + line.drop;
   return place;
 }
 
-bool HtmlEngine::NextLineOverflows(std::wstring_view markup, int top) {
+bool HtmlEngine::NoTextLineFollows(std::wstring_view markup, int top) {
   Save(lookahead_);
   std::vector<bool> found_ellipsis;
   for (int i = 0; links_ != nullptr && i < links_->Count(); ++i) {
     found_ellipsis.push_back(links_->LinkFoundTextEllipsis(i));
   }
   const int widest = widest_;
-  state_.spacing = state_.next_spacing;
-  RECT rect = text_rect_;
-  rect.top = top;
-  LineMetrics next;
-  MeasureLine(markup, rect, next);
-  const int bottom = top + next.height + state_.spacing + next.raise + next.drop;
+  // Lines without text (an empty paragraph line, a rule) cannot take the
+  // "...": look past them to the next line that has text.
+  bool cut = false;
+  while (!markup.empty()) {
+    state_.spacing = state_.next_spacing;
+    LineMetrics next;
+    MeasureLine(markup, top, next);
+    const int height = next.height + state_.spacing + next.raise + next.drop;
+    if (top + height > text_rect_.bottom) {
+      cut = true;
+      break;
+    }
+    if (next.runs > 0) break;
+    top += std::max(0, height);
+  }
   Restore(lookahead_);
   widest_ = widest;
   for (size_t i = 0; i < found_ellipsis.size(); ++i) {
     links_->SetLinkFoundTextEllipsis(static_cast<int>(i), found_ellipsis[i]);
   }
-  return bottom > text_rect_.bottom;
+  return cut;
 }
 
 void HtmlEngine::SetBackground(ui::TColor color) {
@@ -213,6 +226,12 @@ void HtmlEngine::SetStyle(ui::TFontStyles style, bool on) {
   canvas_.Font().SetStyle(on ? current | style : current & ~style);
 }
 
+void HtmlEngine::ApplyTurn() {
+  const int depth = std::min(state_.turn_depth, TextState::kMaxTurns);
+  const int turn = depth > 0 ? state_.turns[depth - 1] : 0;
+  if (canvas_.Font().Escapement() != turn) canvas_.Font().SetEscapement(turn);
+}
+
 bool HtmlEngine::HitPointIn(const RECT& rect) const {
   const POINT p = settings_.hit_point;
   return has_hit_point_ && rect.left <= p.x && p.x <= rect.right && rect.top <= p.y &&
@@ -223,17 +242,6 @@ void HtmlEngine::LinkHit() {
   state_.hit = true;
   state_.hit_address = state_.href;
   state_.hit_title = state_.title;
-}
-
-void HtmlEngine::UnwindTurnedFonts(size_t depth) {
-  const HDC dc = canvas_.Handle();
-  while (turned_.size() > depth) {
-    TurnedFont& top = turned_.back();
-    if (dc != nullptr && ::GetCurrentObject(dc, OBJ_FONT) == top.font.get()) {
-      ::SelectObject(dc, top.replaced);
-    }
-    turned_.pop_back();
-  }
 }
 
 }  // namespace html

@@ -132,10 +132,12 @@ void HtmlEngine::LinkTag(const Tag& tag) {
     state_.allowance = -1;
     return;
   }
-  const bool hovered = Painting() && link == settings_.hover_link;
+  // The hovered link is laid out in its hover font in every pass, so that it
+  // is measured, hit-tested and drawn alike.
+  const bool hovered = link == settings_.hover_link;
   state_.link_font = canvas_.Font();
   if (Painting()) state_.link_background = state_.background;
-  if (hovered) {
+  if (hovered && Painting()) {
     if (settings_.hover_link_background != ui::clNone) {
       SetBackground(settings_.hover_link_background);
     }
@@ -317,10 +319,7 @@ void HtmlEngine::IndentTag(const Tag& tag) {
       !ParseNumber(value, indent)) {
     return;
   }
-  if (line_.x < indent) {
-    line_.x = indent;
-    line_.run_x = text_rect_.left + indent;
-  }
+  line_.x = std::max(line_.x, indent);
 }
 
 void HtmlEngine::ImageTag(const Tag& tag) {
@@ -333,19 +332,18 @@ void HtmlEngine::ImageTag(const Tag& tag) {
   const int dpi_y = dc != nullptr ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
   const int width = ::MulDiv(image.width, dpi_x, 96);
   const int height = ::MulDiv(image.height, dpi_y, 96);
-  const int room = line_.right - (line_.left + line_.x + state_.left_offset);
-  if (width > room && width <= line_.right - line_.left && !line_.source.empty()) {
+  const int room = line_.right - RunLeft();
+  if (!line_.final && width > room && width <= line_.right - line_.left && !line_.source.empty()) {
     line_.stopped = true;  // the image opens the next line
     return;
   }
-  if (Painting()) DrawSystemImage(dc, image, line_.run_x, line_.top);
+  if (Painting()) DrawSystemImage(dc, image, RunLeft(), line_.top);
   if (Recording() && state_.in_link && has_hit_point_) {
     const POINT p = settings_.hit_point;
-    const int x = line_.left + line_.x;
+    const int x = RunLeft();
     if (x < p.x && p.x < x + width && line_.top <= p.y && p.y < line_.top + height) LinkHit();
   }
   line_.x += width;
-  line_.run_x += width;
   line_.height = std::max(line_.height, height);
   if (tag.upper.find(L"ALIGN=\"TOP\"") != std::wstring::npos) {
     line_.image_shift = line_.height - line_.run_height;
@@ -360,11 +358,11 @@ void HtmlEngine::ImageTag(const Tag& tag) {
 
 void HtmlEngine::DrawIcon(std::wstring_view source) {
   ++state_.image_count;
-  DrawSystemImage(canvas_.Handle(), FindSystemImage(source), line_.run_x, line_.top);
+  DrawSystemImage(canvas_.Handle(), FindSystemImage(source), RunLeft(), line_.top);
 }
 
 void HtmlEngine::ListItemTag(const Tag& tag) {
-  if (line_.list_items > 0 && !line_.source.empty()) {
+  if (!line_.final && line_.list_items > 0 && !line_.source.empty()) {
     line_.stopped = true;  // one item a line
     return;
   }
@@ -378,17 +376,34 @@ void HtmlEngine::ListItemTag(const Tag& tag) {
   const ui::TColor bullet = AttributeValue(text, upper, L"COLOR", colour)
                                 ? ParseColorValue(colour, ui::clNone)
                                 : ui::clNone;
+  // The bullet stands in the last 12 pixels of the item's indent; the text
+  // follows the indent, or in a numbered list the number. Every pass makes
+  // the same room, so that the text is measured where it is drawn.
+  const int bullet_x = RunLeft() + kListIndent * (state_.list_depth - 1);
   line_.x += kListIndent * state_.list_depth;
-  line_.run_x += kListIndent * state_.list_depth - kListIndent;
-  if (Painting() && !state_.hidden) DrawBullet(UpperAscii(type), bullet);
-  line_.run_x += kListIndent;
+  if (state_.hidden) return;
+  const std::wstring shape = UpperAscii(type);
+  std::wstring number;
+  if (state_.numbered && shape != L"SQUARE" && shape != L"CIRCLE") {
+    number = Format(L"%d. ", state_.item_number++);
+    line_.x += SymbolWidth(number) - kListIndent;
+  }
+  if (Painting()) DrawBullet(shape, bullet, bullet_x, number);
 }
 
-void HtmlEngine::DrawBullet(std::wstring_view type, ui::TColor color) {
+int HtmlEngine::SymbolWidth(const std::wstring& text) {
+  const FontCopy text_font(canvas_.Font());
+  canvas_.Font().SetName(L"Symbol");
+  const int width = canvas_.TextWidth(text);
+  canvas_.Font().Assign(*text_font);
+  return width;
+}
+
+void HtmlEngine::DrawBullet(std::wstring_view type, ui::TColor color, int x,
+                            const std::wstring& number) {
   const ui::TColor colour = color != ui::clNone ? color : canvas_.Font().Color();
   if (type == L"SQUARE" || type == L"CIRCLE") {
-    const RECT box = {line_.run_x, line_.top + 2, line_.run_x + kBulletBox,
-                      line_.top + 2 + kBulletBox};
+    const RECT box = {x, line_.top + 2, x + kBulletBox, line_.top + 2 + kBulletBox};
     canvas_.Brush().SetColor(colour);
     canvas_.Pen().SetColor(colour);
     if (type == L"SQUARE") {
@@ -399,22 +414,14 @@ void HtmlEngine::DrawBullet(std::wstring_view type, ui::TColor color) {
     SetBackground(state_.background);
     return;
   }
-  std::wstring bullet;
-  if (state_.numbered) {
-    bullet = Format(L"%d. ", state_.item_number);
-  } else {
-    bullet = state_.list_depth % 2 != 0 ? L"\u00B7" : L"o";
-  }
+  std::wstring bullet = number;
+  if (bullet.empty()) bullet = state_.list_depth % 2 != 0 ? L"\u00B7" : L"o";
   const FontCopy text_font(canvas_.Font());
   canvas_.Font().SetName(L"Symbol");
   canvas_.Font().SetColor(colour);
-  RECT area = {line_.run_x, line_.top, line_.right,
+  RECT area = {x, line_.top, line_.right,
                line_.bottom - line_.image_shift + line_.run_descent - line_.descent};
   canvas_.DrawText(bullet, area, DT_SINGLELINE | DT_BOTTOM | DT_NOCLIP | DT_NOPREFIX);
-  if (state_.numbered) {
-    ++state_.item_number;
-    line_.run_x += canvas_.TextWidth(bullet) - kListIndent;
-  }
   canvas_.Font().Assign(*text_font);
 }
 
@@ -430,7 +437,7 @@ void HtmlEngine::OTag(const Tag& tag) {
   }
   if (tag.next == L'L') {
     ++state_.list_depth;
-    if (line_.x > 0) line_.ended = true;
+    if (line_.x > line_.start_x) line_.ended = true;
     state_.numbered = true;
     state_.item_number = 1;
   } else if (tag.next == L'F') {
@@ -442,7 +449,6 @@ void HtmlEngine::OTag(const Tag& tag) {
       return;
     }
     state_.left_offset = offset;
-    line_.run_x = text_rect_.left + offset;
     line_.x = offset;
   }
 }
@@ -478,6 +484,12 @@ void HtmlEngine::ParagraphTag(const Tag& tag) {
   int indent = 0;
   if (QuotedAttribute(tag.text, tag.upper, L"INDENT", value) && ParseNumber(value, indent)) {
     state_.paragraph_indent = indent;
+    // On a line of its own the paragraph takes its indent at once; a line
+    // that the tag ends keeps the room that its text was measured in.
+    if (this_line && !line_.final) {
+      line_.left += indent - line_.indent;
+      line_.indent = indent;
+    }
   }
   if (!AttributeValue(tag.text, tag.upper, L"BGCOLOR", value)) return;
   state_.paragraph_color = ParseColorValue(value, state_.background);
@@ -492,25 +504,19 @@ void HtmlEngine::ParagraphTag(const Tag& tag) {
 }
 
 void HtmlEngine::TurnTag(const Tag& tag) {
+  // The angle is part of the text state, not of one font: the text stays
+  // turned through every change of font, style or colour until </R>
+  // (ApplyTurn after each tag).
   if (tag.closing) {
-    if (!turned_.empty()) UnwindTurnedFonts(turned_.size() - 1);
+    if (state_.turn_depth > 0) --state_.turn_depth;
     return;
   }
-  const HDC dc = canvas_.Handle();
-  if (dc == nullptr) return;
   std::wstring value;
   AttributeValue(tag.text, tag.upper, L"A", value, 2);
-  const int degrees = NumberOrZero(value) % 360;
-  LOGFONTW font = {};
-  if (::GetObjectW(canvas_.Font().Handle(), sizeof(font), &font) != sizeof(font)) return;
-  font.lfEscapement = font.lfOrientation = degrees * 10;
-  UniqueGdiObject turned(::CreateFontIndirectW(&font));
-  if (!turned) return;
-  // The canvas font goes in first, so that the turned one replaces it.
-  TEXTMETRICW metrics;
-  canvas_.TextMetrics(metrics);
-  const HGDIOBJ replaced = ::SelectObject(dc, turned.get());
-  turned_.push_back({std::move(turned), replaced});
+  if (state_.turn_depth < TextState::kMaxTurns) {
+    state_.turns[state_.turn_depth] = NumberOrZero(value) % 360 * 10;
+  }
+  ++state_.turn_depth;
 }
 
 void HtmlEngine::STag(const Tag& tag) {
@@ -520,8 +526,8 @@ void HtmlEngine::STag(const Tag& tag) {
         state_.shadow = false;
         break;
       case L'P':
-        SetBackground(state_.span_background);
-        state_.span_background = ui::clNone;
+        // No text after </SPAN> has a background, whatever it had before.
+        SetBackground(ui::clNone);
         break;
       case L'U':
         state_.subscript = false;
@@ -546,7 +552,6 @@ void HtmlEngine::STag(const Tag& tag) {
     std::wstring value;
     if (!AttributeValue(tag.text, tag.upper, L"STYLE", value, 5)) return;
     if (!StartsWithUpper(UpperAscii(value), kBackground)) return;
-    state_.span_background = state_.background;
     SetBackground(ParseColorValue(std::wstring_view(value).substr(kBackground.size() - 1),
                                   state_.background));
   }
@@ -563,7 +568,7 @@ void HtmlEngine::UTag(const Tag& tag) {
     }
   } else {
     ++state_.list_depth;
-    if (line_.x > 0) line_.ended = true;
+    if (line_.x > line_.start_x) line_.ended = true;
     state_.numbered = false;
   }
 }

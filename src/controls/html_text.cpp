@@ -67,36 +67,54 @@ bool StartsWithUpper(std::wstring_view upper, std::wstring_view prefix) {
 }
 
 std::wstring DecodeMarkupEntities(std::wstring_view markup, bool no_prefix) {
-  std::wstring text(markup);
   // Entities never overlap (each runs from its "&" to its ";"), and a
-  // replacement can only form a new one that starts inside itself: so
-  // replacing at the first "&" and looking again at the same place gives what
-  // replacing the first occurrence of each entity, pass after pass, gives.
-  const std::wstring_view ampersand = no_prefix ? L"&" : L"&&";
+  // replacement can only form a new one with its own last "&" (that of
+  // "&amp;"): so one pass from left to right, which looks again at that "&",
+  // gives what replacing the first occurrence of each entity, pass after
+  // pass, gives, in time that grows with the length.
+  std::wstring source(markup);
+  std::wstring text;
+  text.reserve(source.size());
   size_t at = 0;
-  while ((at = text.find(L'&', at)) != std::wstring::npos) {
-    if (MatchesAt(text, at, L"&amp;")) {
-      text.replace(at, 5, ampersand);
-    } else if (const Entity* entity = EntityAt(text, at, kMarkupEntities)) {
-      text.replace(at, entity->name.size(), entity->text);
+  while (at < source.size()) {
+    if (source[at] != L'&') {
+      const size_t next = std::min(source.find(L'&', at), source.size());
+      text.append(source, at, next - at);
+      at = next;
+    } else if (MatchesAt(source, at, L"&amp;")) {
+      if (!no_prefix) text += L'&';  // "&&": the first half is done
+      // The ampersand that stays may start an entity with what follows it.
+      at += 4;
+      source[at] = L'&';
+    } else if (const Entity* entity = EntityAt(source, at, kMarkupEntities)) {
+      text += entity->text;
+      at += entity->name.size();
     } else {
+      text += L'&';
       ++at;
     }
   }
   return text;
 }
 
-std::wstring RemoveHashMarks(std::wstring markup) {
-  size_t from = 0;
-  size_t at;
-  while ((at = markup.find(L"<#", from)) != std::wstring::npos) {
-    markup.erase(at, 2);
-    const size_t close = markup.find(L'>', at);
-    if (close != std::wstring::npos) markup.erase(close, 1);
-    // A new "<#" can only form across the places where something was taken out.
-    from = at > 0 ? at - 1 : 0;
+std::wstring RemoveHashMarks(std::wstring_view markup) {
+  // Each "<#" takes the first ">" after it that no earlier one took. Taking
+  // something out can join a "<" before it with a "#" after it into a new
+  // mark, so a "#" is checked against what has been kept so far.
+  std::wstring text;
+  text.reserve(markup.size());
+  size_t open_marks = 0;
+  for (const wchar_t c : markup) {
+    if (c == L'#' && !text.empty() && text.back() == L'<') {
+      text.pop_back();
+      ++open_marks;
+    } else if (c == L'>' && open_marks > 0) {
+      --open_marks;
+    } else {
+      text.push_back(c);
+    }
   }
-  return markup;
+  return text;
 }
 
 std::wstring LineBreaksToTags(std::wstring_view markup) {

@@ -28,7 +28,7 @@ inline constexpr int kMaxFontPoints = 1000;
 std::wstring DecodeMarkupEntities(std::wstring_view markup, bool no_prefix);
 // Removes every "<#" together with the first ">" after it, keeping what lies
 // between (the marks of a text that is shown as it stands).
-std::wstring RemoveHashMarks(std::wstring markup);
+std::wstring RemoveHashMarks(std::wstring_view markup);
 // CR LF and a lone CR become "<BR>"; a lone LF stays.
 std::wstring LineBreaksToTags(std::wstring_view markup);
 

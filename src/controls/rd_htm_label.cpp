@@ -14,13 +14,17 @@ constexpr RECT kNoRect = {-1, -1, -1, -1};
 
 // The caption without its tags. A "<" that no ">" closes hides the rest, as
 // it does in the drawing.
-std::wstring StripTags(std::wstring text) {
-  size_t open;
-  while ((open = text.find(L'<')) != std::wstring::npos) {
+std::wstring StripTags(std::wstring_view text) {
+  std::wstring plain;
+  plain.reserve(text.size());
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t open = std::min(text.find(L'<', at), text.size());
+    plain.append(text, at, open - at);
     const size_t close = text.find(L'>', open);
-    text.erase(open, close == std::wstring::npos ? std::wstring::npos : close - open + 1);
+    at = close == std::wstring_view::npos ? text.size() : close + 1;
   }
-  return text;
+  return plain;
 }
 
 }  // namespace
@@ -172,6 +176,15 @@ RECT TRdHtmLabel::TextRect() const {
   return rect;
 }
 
+void TRdHtmLabel::PlaceForLayout(RECT& rect, int height) const {
+  TDesignRect& border = const_cast<TRdHtmLabel*>(this)->TextBorder();
+  if (Layout() == ui::tlCenter) {
+    rect.top += (Height() - border.Top() - border.Bottom() - height) / 2;
+  } else if (Layout() == ui::tlBottom) {
+    rect.top = Height() - height - border.Bottom();
+  }
+}
+
 bool TRdHtmLabel::DrawHtml(ui::Canvas& canvas, const std::wstring& text, RECT& rect,
                            bool measure_only, int hover_link, int x, int y, bool& out_of_rect,
                            HtmlDrawResult& result) {
@@ -236,11 +249,7 @@ void TRdHtmLabel::Paint() {
     // With an ellipsis, the text is measured once more at the new size.
     if (EllipsisPosition() == ui::epNone || pass == 1) break;
   }
-  if (Layout() == ui::tlCenter) {
-    rect.top += (Height() - border.Top() - border.Bottom() - height) / 2;
-  } else if (Layout() == ui::tlBottom) {
-    rect.top = Height() - height - border.Bottom();
-  }
+  PlaceForLayout(rect, height);
   DrawHtml(canvas, text, rect, Measuring(), hover_link_, last_mouse_x_, last_mouse_y_,
            found_text_out_of_rect_, result);
   if (!Measuring() && OnPaintEnd) OnPaintEnd(*this);
@@ -283,14 +292,7 @@ void TRdHtmLabel::LinkAtPoint(int x, int y, int& index, RECT& rect, std::wstring
   if (Layout() == ui::tlCenter || Layout() == ui::tlBottom) {
     RECT measured = area;
     DrawHtml(canvas, markup, measured, true, hover_link_, x, y, out_of_rect, result);
-    const int height = result.total_height;
-    if (height < Height()) {
-      if (Layout() == ui::tlCenter) {
-        area.top += (area.bottom - area.top - height) / 2;
-      } else {
-        area.top = area.bottom - height;
-      }
-    }
+    PlaceForLayout(area, result.total_height);
   }
   if (!DrawHtml(canvas, markup, area, true, hover_link_, x, y, out_of_rect, result)) return;
   text = result.title.empty() ? result.address : result.title;

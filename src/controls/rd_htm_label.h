@@ -174,6 +174,10 @@ class TRdHtmLabel : public TRdLabel {
   bool DrawHtml(ui::Canvas& canvas, const std::wstring& text, RECT& rect, bool measure_only,
                 int hover_link, int x, int y, bool& out_of_rect, HtmlDrawResult& result);
   RECT TextRect() const;
+  // Moves the top of `rect` (the text rectangle) for the vertical layout of
+  // text `height` pixels high: up past the label's top when the text is
+  // taller. Painting and hit tests place the text alike.
+  void PlaceForLayout(RECT& rect, int height) const;
   void InvalidateLinkRect(const RECT& rect);
   // Repaints `rect`, or the whole label when it is unknown.
   void RepaintLink(const RECT& rect);

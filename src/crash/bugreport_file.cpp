@@ -34,38 +34,42 @@ bool ReadAll(HANDLE file, void* data, size_t size) {
   return ::ReadFile(file, data, static_cast<DWORD>(size), &read, nullptr) && read == size;
 }
 
-bool SeekTo(HANDLE file, int64_t offset, DWORD method) {
+bool SeekTo(HANDLE file, int64_t offset) {
   LARGE_INTEGER distance;
   distance.QuadPart = offset;
-  return ::SetFilePointerEx(file, distance, nullptr, method) != 0;
+  return ::SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) != 0;
 }
 
 struct OldText {
   std::wstring_view text;
   bool starts_mid_report = false;
-  bool appendable = false;  // our own format, whole: the report can go at its end
 };
 
-// The end of the old text that could ever be kept, read into `scratch`. A file
-// that is not in the report format has nothing worth keeping.
-OldText ReadOldText(HANDLE file, wchar_t* scratch, size_t scratch_chars) {
+// The end of the old text that could ever be kept, read into `scratch`: never
+// more than the file may hold. A file that is not in the report format, or
+// that may not be read, has nothing worth keeping.
+OldText ReadOldText(const NativePath& path, wchar_t* scratch, size_t scratch_chars) {
   OldText old;
-  LARGE_INTEGER size = {};
-  char mark[2] = {};
-  if (!::GetFileSizeEx(file, &size) || size.QuadPart < 2 || !ReadAll(file, mark, 2) ||
-      mark[0] != kByteOrderMark[0] || mark[1] != kByteOrderMark[1]) {
+  const UniqueHandle file = OpenFileToRead(path);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!file || !::GetFileInformationByHandle(file.get(), &info) || !MayKeepOldReports(info)) {
     return old;
   }
-  const uint64_t units = static_cast<uint64_t>(size.QuadPart - 2) / 2;
+  const uint64_t size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  char mark[2] = {};
+  if (size < 2 || !ReadAll(file.get(), mark, 2) || mark[0] != kByteOrderMark[0] ||
+      mark[1] != kByteOrderMark[1]) {
+    return old;
+  }
+  const uint64_t units = (size - 2) / 2;
   const size_t window = units < scratch_chars ? static_cast<size_t>(units) : scratch_chars;
   const uint64_t first_unit = units - window;
-  if (!SeekTo(file, 2 + static_cast<int64_t>(first_unit) * 2, FILE_BEGIN) ||
-      !ReadAll(file, scratch, window * sizeof(wchar_t))) {
+  if (!SeekTo(file.get(), 2 + static_cast<int64_t>(first_unit) * 2) ||
+      !ReadAll(file.get(), scratch, window * sizeof(wchar_t))) {
     return old;
   }
   old.text = std::wstring_view(scratch, window);
   old.starts_mid_report = first_unit > 0;
-  old.appendable = size.QuadPart % 2 == 0;
   return old;
 }
 
@@ -81,28 +85,70 @@ size_t FirstKeptReport(std::wstring_view old_text, size_t new_chars, bool starts
   return old_text.size();
 }
 
-bool AppendReportToFile(const std::wstring& path, std::wstring_view report, wchar_t* scratch,
-                        size_t scratch_chars) {
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  const OldText old = ReadOldText(file.get(), scratch, scratch_chars);
-  const size_t kept = FirstKeptReport(old.text, report.size(), old.starts_mid_report);
-  const size_t report_bytes = report.size() * sizeof(wchar_t);
-  if (old.appendable && !old.starts_mid_report && kept == 0) {
-    return SeekTo(file.get(), 0, FILE_END) && WriteAll(file.get(), report.data(), report_bytes);
-  }
-  const std::wstring_view kept_text = old.text.substr(kept);
-  return SeekTo(file.get(), 0, FILE_BEGIN) && WriteAll(file.get(), kByteOrderMark, 2) &&
-         WriteAll(file.get(), kept_text.data(), kept_text.size() * sizeof(wchar_t)) &&
-         WriteAll(file.get(), report.data(), report_bytes) && ::SetEndOfFile(file.get());
+bool MayKeepOldReports(const BY_HANDLE_FILE_INFORMATION& file) {
+  constexpr DWORD kNotPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+  return (file.dwFileAttributes & kNotPlain) == 0 && file.nNumberOfLinks == 1;
 }
 
-const std::wstring* SaveReport(const std::wstring& preferred_path,
-                               const std::wstring& fallback_path, std::wstring_view report,
-                               wchar_t* scratch, size_t scratch_chars) {
-  if (AppendReportToFile(preferred_path, report, scratch, scratch_chars)) return &preferred_path;
-  if (AppendReportToFile(fallback_path, report, scratch, scratch_chars)) return &fallback_path;
+ReportFilePlace::ReportFilePlace(const std::wstring& path) : path_(path), native_(path) {
+  for (int i = 0; i < kNewNames; ++i) new_names_[i] = NativePath(NewName(i));
+  rename_ = RenameTarget(native_);
+}
+
+std::wstring ReportFilePlace::NewName(int index) const {
+  return path_ + L".new" + static_cast<wchar_t>(L'0' + index);
+}
+
+bool ReportFilePlace::AppendReport(std::wstring_view report, wchar_t* scratch,
+                                   size_t scratch_chars) const {
+  const OldText old = ReadOldText(native_, scratch, scratch_chars);
+  const size_t kept = FirstKeptReport(old.text, report.size(), old.starts_mid_report);
+  const UniqueHandle file = WriteNewFile(old.text.substr(kept), report);
+  if (!file) return false;
+  if (ReplaceWith(file.get())) return true;
+  DeleteOpenFile(file.get());
+  return false;
+}
+
+UniqueHandle ReportFilePlace::WriteNewFile(std::wstring_view kept, std::wstring_view report) const {
+  for (const NativePath& name : new_names_) {
+    // Whatever stands at a name (a file left by a save cut short, or a
+    // link) is left alone: under some systems deleting it would delete a
+    // link's target.
+    UniqueHandle file = CreateNewFile(name);
+    if (!file) continue;
+    if (WriteAll(file.get(), kByteOrderMark, 2) &&
+        WriteAll(file.get(), kept.data(), kept.size() * sizeof(wchar_t)) &&
+        WriteAll(file.get(), report.data(), report.size() * sizeof(wchar_t))) {
+      return file;
+    }
+    DeleteOpenFile(file.get());
+    return {};
+  }
+  return {};
+}
+
+// Renaming replaces a file, or a link at the name, without touching what a
+// link leads to. A folder, or a link to one, cannot be replaced so: a link
+// goes itself, but only when the system shows the opened name as a link.
+bool ReportFilePlace::ReplaceWith(HANDLE new_file) const {
+  if (RenameOpenFile(new_file, rename_)) return true;
+  {
+    const UniqueHandle existing = OpenToDelete(native_);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!existing || !::GetFileInformationByHandle(existing.get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !DeleteOpenFile(existing.get())) {
+      return false;
+    }
+  }  // the link goes when its handle closes
+  return RenameOpenFile(new_file, rename_);
+}
+
+const std::wstring* SaveReport(const ReportFilePlace& preferred, const ReportFilePlace& fallback,
+                               std::wstring_view report, wchar_t* scratch, size_t scratch_chars) {
+  if (preferred.AppendReport(report, scratch, scratch_chars)) return &preferred.path();
+  if (fallback.AppendReport(report, scratch, scratch_chars)) return &fallback.path();
   return nullptr;
 }
 

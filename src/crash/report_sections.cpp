@@ -9,11 +9,20 @@ namespace velmora::crash {
 namespace {
 
 // The crash reporter may read the sections from whichever thread crashed.
-CriticalSection g_lock;
-std::vector<ReportSection> g_sections;
+struct Registry {
+  CriticalSection lock;
+  std::vector<ReportSection> sections;
+};
 
-std::vector<ReportSection>::iterator Locate(const std::wstring& name) {
-  return std::find_if(g_sections.begin(), g_sections.end(),
+// Made on first use, at start-up, and never destroyed: a fault while the
+// program ends, after the static destructors, still reads it.
+Registry& TheRegistry() {
+  static Registry* const registry = new Registry();
+  return *registry;
+}
+
+std::vector<ReportSection>::iterator Locate(Registry& registry, const std::wstring& name) {
+  return std::find_if(registry.sections.begin(), registry.sections.end(),
                       [&](const ReportSection& s) { return s.name == name; });
 }
 
@@ -21,31 +30,35 @@ std::vector<ReportSection>::iterator Locate(const std::wstring& name) {
 
 void RegisterSection(const std::wstring& name, const std::wstring& description,
                      SectionHandler handler) {
-  ScopedLock lock(g_lock);
-  auto existing = Locate(name);
-  if (existing != g_sections.end()) {
+  Registry& registry = TheRegistry();
+  ScopedLock lock(registry.lock);
+  auto existing = Locate(registry, name);
+  if (existing != registry.sections.end()) {
     existing->handler = handler;
   } else {
-    g_sections.push_back({name, description, handler});
+    registry.sections.push_back({name, description, handler});
   }
 }
 
 void UnregisterSection(const std::wstring& name) {
-  ScopedLock lock(g_lock);
-  auto existing = Locate(name);
-  if (existing != g_sections.end()) g_sections.erase(existing);
+  Registry& registry = TheRegistry();
+  ScopedLock lock(registry.lock);
+  auto existing = Locate(registry, name);
+  if (existing != registry.sections.end()) registry.sections.erase(existing);
 }
 
 std::optional<ReportSection> FindSection(const std::wstring& name) {
-  ScopedLock lock(g_lock);
-  auto existing = Locate(name);
-  if (existing == g_sections.end()) return std::nullopt;
+  Registry& registry = TheRegistry();
+  ScopedLock lock(registry.lock);
+  auto existing = Locate(registry, name);
+  if (existing == registry.sections.end()) return std::nullopt;
   return *existing;
 }
 
 std::vector<ReportSection> Sections() {
-  ScopedLock lock(g_lock);
-  return g_sections;
+  Registry& registry = TheRegistry();
+  ScopedLock lock(registry.lock);
+  return registry.sections;
 }
 
 }  // namespace velmora::crash

@@ -29,6 +29,11 @@ void ReportText::MarkCutPoint() {
   if (!text_.full()) cut_point_ = text_.size();
 }
 
+void ReportText::RewindTo(size_t size) {
+  text_.Truncate(size);
+  cut_point_ = text_.size();
+}
+
 std::wstring_view ReportText::Finish() {
   if (finished_) return text_.text();
   if (text_.full()) {

@@ -33,6 +33,12 @@ class ReportText {
   void MarkCutPoint();
   // True once something did not fit: what follows is left out.
   bool full() const { return text_.full(); }
+  // How far the text goes now, and the place where it would be cut.
+  size_t size() const { return text_.size(); }
+  size_t cut_point() const { return cut_point_; }
+  // Drops what follows `size` (a size taken before), which becomes the last
+  // cut point: for a part of the report that is written again differently.
+  void RewindTo(size_t size);
 
   // Ends the report. When something did not fit, the text is cut back to the
   // last cut point and a note says that the rest was left out.

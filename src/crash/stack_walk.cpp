@@ -1,9 +1,12 @@
 #include "crash/stack_walk.h"
 
 #include <dbghelp.h>
+#include <winternl.h>
+
+#include <string_view>
 
 #include "common/dynamic_function.h"
-#include "common/handles.h"
+#include "common/strings.h"
 #include "common/system_library.h"
 #include "crash/exception_text.h"
 #include "crash/register_text.h"
@@ -13,8 +16,8 @@ namespace velmora::crash {
 namespace {
 
 using SymSetOptionsFn = DWORD(WINAPI*)(DWORD);
+using SymInitializeWFn = BOOL(WINAPI*)(HANDLE, PCWSTR, BOOL);
 using SymInitializeFn = BOOL(WINAPI*)(HANDLE, PCSTR, BOOL);
-using SymCleanupFn = BOOL(WINAPI*)(HANDLE);
 using SymFunctionTableAccess64Fn = PVOID(WINAPI*)(HANDLE, DWORD64);
 using SymGetModuleBase64Fn = DWORD64(WINAPI*)(HANDLE, DWORD64);
 using SymFromAddrFn = BOOL(WINAPI*)(HANDLE, DWORD64, PDWORD64, PSYMBOL_INFO);
@@ -23,23 +26,27 @@ using StackWalk64Fn = BOOL(WINAPI*)(DWORD, HANDLE, HANDLE, LPSTACKFRAME64, PVOID
                                     PFUNCTION_TABLE_ACCESS_ROUTINE64, PGET_MODULE_BASE_ROUTINE64,
                                     PTRANSLATE_ADDRESS_ROUTINE64);
 
-struct DbgHelp {
-  UniqueLibrary library;
-  SymSetOptionsFn set_options = nullptr;
-  SymInitializeFn initialize = nullptr;
-  SymCleanupFn cleanup = nullptr;
-  SymFunctionTableAccess64Fn function_table_access = nullptr;
-  SymGetModuleBase64Fn get_module_base = nullptr;
-  SymFromAddrFn from_address = nullptr;  // optional: frames then carry no names
-  StackWalk64Fn stack_walk = nullptr;
+using NtQueryVirtualMemoryFn = LONG(WINAPI*)(HANDLE, PVOID, int, PVOID, SIZE_T, PSIZE_T);
 
-  bool usable() const {
-    return set_options && initialize && cleanup && function_table_access && get_module_base &&
-           stack_walk;
-  }
+// Not every dbghelp.dll knows this option (older ones ignore it).
+constexpr DWORD kIgnoreEnvironmentSymbolPath = 0x00001000;  // SYMOPT_IGNORE_NT_SYMPATH
+constexpr int kMemoryMappedFilenameInformation = 2;
+
+// Plain pointers and a library that is never freed: a fault while the program
+// ends, after the static destructors, still walks with them.
+struct DbgHelp {
+  HMODULE library;
+  SymFunctionTableAccess64Fn function_table_access;
+  SymGetModuleBase64Fn get_module_base;
+  SymFromAddrFn from_address;  // optional: frames then carry no names
+  StackWalk64Fn stack_walk;
+  volatile bool symbols;  // the symbol handler runs for this process
+
+  bool usable() const { return function_table_access && get_module_base && stack_walk; }
 };
 
-DbgHelp g_dbghelp;
+DbgHelp g_dbghelp = {};
+NtQueryVirtualMemoryFn g_query_memory = nullptr;
 
 #ifdef _WIN64
 using RtlLookupFunctionEntryFn = PRUNTIME_FUNCTION(WINAPI*)(DWORD64, PDWORD64, PVOID);
@@ -189,44 +196,59 @@ void AppendSymbol(TextBuffer& out, uint64_t address) {
   out.Append(L")");
 }
 
+// Symbols are read when first asked for (deferred). The environment's symbol
+// path could name a symbol server, which would make a crash wait on the
+// network.
+bool InitializeSymbols(const std::wstring& folder) {
+  const HMODULE module = g_dbghelp.library;
+  const auto set_options = LookUpFunction<SymSetOptionsFn>(module, "SymSetOptions");
+  if (set_options == nullptr) return false;
+  set_options(SYMOPT_UNDNAME | SYMOPT_DEFERRED_LOADS | SYMOPT_FAIL_CRITICAL_ERRORS |
+              SYMOPT_NO_PROMPTS | kIgnoreEnvironmentSymbolPath);
+  if (const auto initialize = LookUpFunction<SymInitializeWFn>(module, "SymInitializeW")) {
+    return initialize(::GetCurrentProcess(), folder.c_str(), TRUE) != 0;
+  }
+  // Older dbghelp versions take the path in the ANSI code page only.
+  const auto initialize = LookUpFunction<SymInitializeFn>(module, "SymInitialize");
+  const std::string ansi = EncodeCodePage(folder, CP_ACP);
+  return initialize != nullptr && initialize(::GetCurrentProcess(), ansi.c_str(), TRUE) != 0;
+}
+
 }  // namespace
 
 void LoadStackWalkHelpers() {
-  if (g_dbghelp.library) return;
-  // From the system folder only, with its own imports: the program runs
-  // elevated, and a dbghelp.dll placed beside it must not be loaded into it.
-  g_dbghelp.library.reset(LoadSystemLibrary(L"dbghelp.dll"));
-  const HMODULE module = g_dbghelp.library.get();
-  g_dbghelp.set_options = LookUpFunction<SymSetOptionsFn>(module, "SymSetOptions");
-  g_dbghelp.initialize = LookUpFunction<SymInitializeFn>(module, "SymInitialize");
-  g_dbghelp.cleanup = LookUpFunction<SymCleanupFn>(module, "SymCleanup");
-  g_dbghelp.function_table_access =
-      LookUpFunction<SymFunctionTableAccess64Fn>(module, "SymFunctionTableAccess64");
-  g_dbghelp.get_module_base = LookUpFunction<SymGetModuleBase64Fn>(module, "SymGetModuleBase64");
-  g_dbghelp.from_address = LookUpFunction<SymFromAddrFn>(module, "SymFromAddr");
-  g_dbghelp.stack_walk = LookUpFunction<StackWalk64Fn>(module, "StackWalk64");
+  g_query_memory = LookUpFunction<NtQueryVirtualMemoryFn>(::GetModuleHandleW(L"ntdll.dll"),
+                                                          "NtQueryVirtualMemory");
 #ifdef _WIN64
   const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
   g_lookup_function_entry =
       LookUpFunction<RtlLookupFunctionEntryFn>(kernel, "RtlLookupFunctionEntry");
   g_virtual_unwind = LookUpFunction<RtlVirtualUnwindFn>(kernel, "RtlVirtualUnwind");
 #endif
+  if (g_dbghelp.library != nullptr) return;
+  // From the system folder only, with its own imports: the program runs
+  // elevated, and a dbghelp.dll placed beside it must not be loaded into it.
+  g_dbghelp.library = LoadSystemLibrary(L"dbghelp.dll");
+  const HMODULE module = g_dbghelp.library;
+  g_dbghelp.function_table_access =
+      LookUpFunction<SymFunctionTableAccess64Fn>(module, "SymFunctionTableAccess64");
+  g_dbghelp.get_module_base = LookUpFunction<SymGetModuleBase64Fn>(module, "SymGetModuleBase64");
+  g_dbghelp.from_address = LookUpFunction<SymFromAddrFn>(module, "SymFromAddr");
+  g_dbghelp.stack_walk = LookUpFunction<StackWalk64Fn>(module, "StackWalk64");
+}
+
+void StartSymbolHandler(const std::wstring& symbol_folder) {
+  // StackWalk64 needs the symbol handler too: without it dbghelp walks nothing.
+  if (!g_dbghelp.symbols)
+    g_dbghelp.symbols = g_dbghelp.usable() && InitializeSymbols(symbol_folder);
 }
 
 bool HaveDbgHelp() {
-  return g_dbghelp.usable();
+  return g_dbghelp.usable() && g_dbghelp.symbols;
 }
 
-SymbolSession::SymbolSession() {
-  if (!g_dbghelp.usable()) return;
-  g_dbghelp.set_options(SYMOPT_UNDNAME | SYMOPT_DEFERRED_LOADS | SYMOPT_FAIL_CRITICAL_ERRORS |
-                        SYMOPT_NO_PROMPTS);
-  // Symbols only from beside the modules: no symbol server is asked.
-  active_ = g_dbghelp.initialize(::GetCurrentProcess(), "", TRUE) != 0;
-}
-
-SymbolSession::~SymbolSession() {
-  if (active_) g_dbghelp.cleanup(::GetCurrentProcess());
+bool HaveSymbols() {
+  return g_dbghelp.symbols && g_dbghelp.from_address != nullptr;
 }
 
 size_t WalkFramePointers(const MemoryReader& memory, uint64_t pc, uint64_t frame_pointer,
@@ -254,28 +276,30 @@ size_t WalkFramePointers(const MemoryReader& memory, uint64_t pc, uint64_t frame
 
 void AppendModuleOffset(TextBuffer& out, uint64_t address) {
   MEMORY_BASIC_INFORMATION region = {};
-  wchar_t path[MAX_PATH] = {};
+  // UNICODE_STRING and the name behind it.
+  alignas(UNICODE_STRING) BYTE name_storage[sizeof(UNICODE_STRING) + 1024 * sizeof(wchar_t)];
+  const auto* mapped = reinterpret_cast<const UNICODE_STRING*>(name_storage);
+  SIZE_T returned = 0;
   if (::VirtualQuery(reinterpret_cast<const void*>(address), &region, sizeof(region)) !=
           sizeof(region) ||
-      region.Type != MEM_IMAGE ||
-      ::GetModuleFileNameW(static_cast<HMODULE>(region.AllocationBase), path, MAX_PATH) == 0) {
+      region.Type != MEM_IMAGE || g_query_memory == nullptr ||
+      g_query_memory(::GetCurrentProcess(), region.AllocationBase, kMemoryMappedFilenameInformation,
+                     name_storage, sizeof(name_storage), &returned) < 0 ||
+      mapped->Buffer == nullptr || mapped->Length == 0) {
     out.Append(L"?");
     return;
   }
-  path[MAX_PATH - 1] = L'\0';
-  const wchar_t* name = path;
-  for (const wchar_t* c = path; *c != L'\0'; ++c) {
-    if (*c == L'\\' || *c == L'/') name = c + 1;
-  }
-  out.Append(name);
+  const std::wstring_view path(mapped->Buffer, mapped->Length / sizeof(wchar_t));
+  const size_t slash = path.find_last_of(L"\\/");
+  out.Append(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
   out.Append(L"!0x");
   out.AppendHex(address - reinterpret_cast<uint64_t>(region.AllocationBase), 1);
 }
 
-void AppendStack(TextBuffer& out, const CONTEXT& context, const ThreadRecord* thread,
-                 const SymbolSession& symbols) {
+void WalkStack(const CONTEXT& context, const ThreadRecord* thread, bool with_dbghelp,
+               WalkedStack& out) {
   const ThreadStackReader memory(thread);
-  uint64_t frames[kMaxFrames + 1];
+  uint64_t* frames = out.frames;
   size_t first = 0;
   CONTEXT start = context;
   // A call through a bad pointer lands outside every module, where no walk
@@ -290,7 +314,7 @@ void AppendStack(TextBuffer& out, const CONTEXT& context, const ThreadRecord* th
   uint64_t* walked = frames + first;
   const size_t room = kMaxFrames + 1 - first;
   size_t count = 0;
-  if (symbols.active()) count = WalkWithDbgHelp(start, memory, walked, room);
+  if (with_dbghelp && HaveDbgHelp()) count = WalkWithDbgHelp(start, memory, walked, room);
 #ifdef _WIN64
   if (count <= 1) count = WalkUnwindTables(start, thread, walked, room);
 #endif
@@ -298,20 +322,23 @@ void AppendStack(TextBuffer& out, const CONTEXT& context, const ThreadRecord* th
     count = WalkFramePointers(memory, InstructionPointer(start), FramePointer(start),
                               StackPointer(start), sizeof(void*), walked, room);
   }
-  count += first;
-  const size_t shown = count < kMaxFrames ? count : kMaxFrames;
+  out.count = count + first;
+}
+
+void AppendWalkedStack(TextBuffer& out, const WalkedStack& stack, bool with_symbols) {
+  const size_t shown = stack.count < kMaxFrames ? stack.count : kMaxFrames;
   for (size_t i = 0; i < shown; ++i) {
     out.Append(L"  #");
     if (i < 10) out.Append(L"0");
     out.AppendDecimal(i);
     out.Append(L" ");
-    out.AppendHex(frames[i], kAddressDigits);
+    out.AppendHex(stack.frames[i], kAddressDigits);
     out.Append(L" ");
-    AppendModuleOffset(out, frames[i]);
-    if (symbols.active()) AppendSymbol(out, frames[i]);
+    AppendModuleOffset(out, stack.frames[i]);
+    if (with_symbols && HaveSymbols()) AppendSymbol(out, stack.frames[i]);
     out.EndLine();
   }
-  if (count > kMaxFrames) out.AppendLine(L"  ... further frames left out");
+  if (stack.count > kMaxFrames) out.AppendLine(L"  ... further frames left out");
 }
 
 }  // namespace velmora::crash

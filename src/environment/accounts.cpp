@@ -1,5 +1,6 @@
 #include "environment/accounts.h"
 
+#include <aclapi.h>
 #include <wtsapi32.h>
 
 #include <vector>
@@ -8,6 +9,7 @@
 #include "common/process_snapshot.h"
 #include "common/strings.h"
 #include "common/system_library.h"
+#include "environment/folders.h"
 
 namespace velmora {
 
@@ -92,6 +94,22 @@ std::wstring AccountNameOfSid(PSID sid) {
     return {};
   }
   return FromBuffer(name.data(), name.size());
+}
+
+// The security identifier of an account known by its name; empty when unknown.
+std::vector<BYTE> AccountSid(const std::wstring& name) {
+  DWORD sid_size = 0;
+  DWORD domain_size = 0;
+  SID_NAME_USE use;
+  ::LookupAccountNameW(nullptr, name.c_str(), nullptr, &sid_size, nullptr, &domain_size, &use);
+  if (sid_size == 0) return {};
+  std::vector<BYTE> sid(sid_size);
+  std::vector<wchar_t> domain(domain_size + 1);
+  if (!::LookupAccountNameW(nullptr, name.c_str(), sid.data(), &sid_size, domain.data(),
+                            &domain_size, &use)) {
+    return {};
+  }
+  return sid;
 }
 
 std::wstring QuerySessionText(DWORD session_id, WTS_INFO_CLASS info_class) {
@@ -187,6 +205,75 @@ DWORD GetActiveSessionId() {
   });
   if (session == 0 && g_active_console_session != nullptr) return g_active_console_session();
   return session;
+}
+
+UniqueHandle DuplicateConsoleShellToken() {
+  const DWORD session = g_is_windows_2000 ? 0 : GetActiveSessionId();
+  DWORD shell = 0;
+  ForEachProcess([&](const PROCESSENTRY32W& entry) {
+    if (!EqualsNoCase(ImageFileName(entry), L"explorer.exe")) return false;
+    DWORD candidate = 0;
+    if (!g_is_windows_2000 && g_session_api.process_session != nullptr &&
+        (!g_session_api.process_session(entry.th32ProcessID, &candidate) || candidate != session)) {
+      return false;
+    }
+    shell = entry.th32ProcessID;
+    return true;
+  });
+  if (shell == 0) return {};
+  UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shell));
+  UniqueHandle token;
+  if (!process || !::OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, token.put())) {
+    return {};
+  }
+  UniqueHandle duplicate;
+  if (!::DuplicateTokenEx(token.get(), TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_DUPLICATE, nullptr,
+                          SecurityImpersonation, TokenImpersonation, duplicate.put())) {
+    return {};
+  }
+  return duplicate;
+}
+
+bool UserMayWriteFolder(HANDLE token, const std::wstring& user_name, const std::wstring& folder) {
+  if (!FolderExists(folder)) return false;
+  PSID owner = nullptr;
+  UniqueLocalMemory descriptor;
+  if (::GetNamedSecurityInfoW(
+          folder.c_str(), SE_FILE_OBJECT,
+          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+          &owner, nullptr, nullptr, nullptr,
+          reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) != ERROR_SUCCESS) {
+    return false;
+  }
+  std::vector<BYTE> user_sid;
+  if (token != nullptr) {
+    const std::vector<BYTE> user = ReadTokenInformation(token, TokenUser);
+    if (!user.empty()) {
+      const PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+      user_sid.assign(static_cast<const BYTE*>(sid),
+                      static_cast<const BYTE*>(sid) + ::GetLengthSid(sid));
+    }
+  } else if (!user_name.empty()) {
+    user_sid = AccountSid(user_name);
+  }
+  if (owner != nullptr && !user_sid.empty() && ::EqualSid(owner, user_sid.data())) return true;
+  if (token == nullptr) return false;
+  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                             FILE_ALL_ACCESS};
+  PRIVILEGE_SET privileges;
+  DWORD privileges_size = sizeof(privileges);
+  DWORD granted = 0;
+  BOOL allowed = FALSE;
+  return ::AccessCheck(descriptor.get(), token, FILE_ADD_FILE, &mapping, &privileges,
+                       &privileges_size, &granted, &allowed) &&
+         allowed;
+}
+
+ActingAsUser::ActingAsUser(HANDLE token)
+    : active_(token != nullptr && ::ImpersonateLoggedOnUser(token)) {}
+
+ActingAsUser::~ActingAsUser() {
+  if (active_) ::RevertToSelf();
 }
 
 std::wstring GetSessionUserName() {

@@ -39,6 +39,15 @@ std::wstring GetSpecialFolder(int csidl) {
   return FromBuffer(buffer, MAX_PATH + 1);
 }
 
+std::wstring GetUserDesktopFolder(HANDLE token) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (FAILED(
+          ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, token, SHGFP_TYPE_CURRENT, buffer))) {
+    return {};
+  }
+  return FromBuffer(buffer, MAX_PATH + 1);
+}
+
 std::wstring LongPathOf(const std::wstring& path) {
   wchar_t long_path[MAX_PATH] = {};
   const DWORD n = ::GetLongPathNameW(path.c_str(), long_path, MAX_PATH);
@@ -60,7 +69,9 @@ std::wstring GetProgramFile() {
   }
 }
 
-std::wstring GetProgramFolder() { return SplitAtLastBackslash(GetProgramFile()).first; }
+std::wstring GetProgramFolder() {
+  return SplitAtLastBackslash(GetProgramFile()).first;
+}
 
 bool FileExists(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());

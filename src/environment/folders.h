@@ -1,6 +1,8 @@
 // Well-known folders. Paths come without a trailing backslash unless noted.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace velmora {
@@ -11,6 +13,11 @@ std::wstring GetWindowsDir();
 std::wstring GetWindowsDrive();  // such as "C:"
 // Empty when the shell does not know the folder. The folder is not created.
 std::wstring GetSpecialFolder(int csidl);
+
+// The desktop folder of the user of `token` (with TOKEN_QUERY and
+// TOKEN_IMPERSONATE), as that user's profile gives it; empty when the shell
+// cannot say (Windows 2000 takes no token here).
+std::wstring GetUserDesktopFolder(HANDLE token);
 
 // The long form of a path (260 characters at most); the path itself when that fails.
 std::wstring LongPathOf(const std::wstring& path);

@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "common/dynamic_function.h"
+#include "common/no_follow_files.h"
 #include "common/strings.h"
+#include "common/system_library.h"
 
 namespace velmora {
 
@@ -97,7 +100,44 @@ std::optional<std::wstring> FileVersionEntry(const VersionResource& resource) {
   return std::wstring();
 }
 
+// The version library is no system DLL that every Windows loads from its own
+// folder: it is loaded by its full path when first needed, not imported.
+struct VersionFunctions {
+  using InfoSizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+  InfoSizeFn info_size = nullptr;
+  InfoFn info = nullptr;
+
+  static const VersionFunctions& Get() {
+    static const VersionFunctions functions = [] {
+      const HMODULE library = LoadSystemLibrary(L"version.dll");
+      VersionFunctions loaded{LookUpFunction<InfoSizeFn>(library, "GetFileVersionInfoSizeW"),
+                              LookUpFunction<InfoFn>(library, "GetFileVersionInfoW")};
+      if (loaded.info == nullptr) loaded.info_size = nullptr;
+      return loaded;
+    }();
+    return functions;
+  }
+};
+
 }  // namespace
+
+std::wstring PathForVersionCalls(const std::wstring& file) {
+  if (file.size() < MAX_PATH) return file;
+  // The version calls take no "\\?\" paths: the short form may still fit.
+  const std::wstring extended = ExtendedLengthPath(file);
+  std::wstring short_path(32768, L'\0');
+  const DWORD n = ::GetShortPathNameW(extended.c_str(), short_path.data(),
+                                      static_cast<DWORD>(short_path.size()));
+  if (n == 0 || n >= short_path.size()) return {};
+  short_path.resize(n);
+  if (short_path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    short_path = L"\\\\" + short_path.substr(8);
+  } else if (short_path.rfind(L"\\\\?\\", 0) == 0) {
+    short_path = short_path.substr(4);
+  }
+  return short_path.size() < MAX_PATH ? short_path : std::wstring();
+}
 
 const std::map<std::wstring, std::wstring>* VersionResource::PrimaryStringTable() const {
   if (translations.empty()) return nullptr;
@@ -124,12 +164,19 @@ std::optional<VersionResource> ParseVersionResource(const BYTE* data, size_t siz
   return out;
 }
 
+void LoadVersionFunctions() {
+  VersionFunctions::Get();
+}
+
 std::optional<VersionResource> ReadVersionResource(const std::wstring& file) {
+  const VersionFunctions& version = VersionFunctions::Get();
+  const std::wstring path = PathForVersionCalls(file);
+  if (version.info_size == nullptr || path.empty()) return std::nullopt;
   DWORD handle = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &handle);
+  const DWORD size = version.info_size(path.c_str(), &handle);
   if (size == 0) return std::nullopt;
   std::vector<BYTE> data(size);
-  if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return std::nullopt;
+  if (!version.info(path.c_str(), 0, size, data.data())) return std::nullopt;
   return ParseVersionResource(data.data(), data.size());
 }
 
@@ -139,14 +186,17 @@ std::wstring GetFileVersionString(const std::wstring& file, const std::wstring& 
   return FileVersionEntry(*resource).value_or(fallback);
 }
 
+std::wstring FixedVersionText(const VS_FIXEDFILEINFO& fixed) {
+  return Format(L"%u.%u.%u.%u", HIWORD(fixed.dwFileVersionMS), LOWORD(fixed.dwFileVersionMS),
+                HIWORD(fixed.dwFileVersionLS), LOWORD(fixed.dwFileVersionLS));
+}
+
 std::wstring GetModuleVersionText(const std::wstring& file) {
   const std::optional<VersionResource> resource = ReadVersionResource(file);
   if (!resource) return {};
   if (resource->fixed &&
       (resource->fixed->dwFileVersionMS != 0 || resource->fixed->dwFileVersionLS != 0)) {
-    const VS_FIXEDFILEINFO& f = *resource->fixed;
-    return Format(L"%u.%u.%u.%u", HIWORD(f.dwFileVersionMS), LOWORD(f.dwFileVersionMS),
-                  HIWORD(f.dwFileVersionLS), LOWORD(f.dwFileVersionLS));
+    return FixedVersionText(*resource->fixed);
   }
   return FileVersionEntry(*resource).value_or(L"");
 }

@@ -23,12 +23,22 @@ struct VersionResource {
 
 // Empty when the file has no version resource or it cannot be read.
 std::optional<VersionResource> ReadVersionResource(const std::wstring& file);
+// Loads the version library now rather than at the first read: for readers
+// that must not load a DLL when they run (a crash report's sections).
+void LoadVersionFunctions();
+// The path to hand to the system's version calls, which take no "\\?\"
+// form: the path itself up to MAX_PATH, else its short form when that fits;
+// empty when neither does.
+std::wstring PathForVersionCalls(const std::wstring& file);
 // Parses raw version-information bytes as GetFileVersionInfoW returns them.
 std::optional<VersionResource> ParseVersionResource(const BYTE* data, size_t size);
 
 // The FileVersion string through the first translation; `fallback` when the
 // file has no version resource or no translation, "" when the table lacks it.
 std::wstring GetFileVersionString(const std::wstring& file, const std::wstring& fallback);
+
+// The four parts of the fixed file version joined by dots, without padding.
+std::wstring FixedVersionText(const VS_FIXEDFILEINFO& fixed);
 
 // "a.b.c.d" from the fixed file version; when that is 0.0.0.0, the FileVersion string.
 std::wstring GetModuleVersionText(const std::wstring& file);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace velmora::ui {
 
@@ -144,6 +145,25 @@ int Canvas::DrawTextEx(std::wstring_view text, RECT& rect, UINT flags, DRAWTEXTP
   std::wstring buffer(text);
   buffer.append(4, L'\0');
   return ::DrawTextExW(dc_, buffer.data(), static_cast<int>(text.size()), &rect, flags, params);
+}
+
+int Canvas::TextOutMeasured(int x, int y, std::wstring_view text) {
+  if (dc_ == nullptr || text.empty()) return 0;
+  RequireFont();
+  RequireBrush();
+  const int length = static_cast<int>(text.size());
+  std::vector<INT> advances(text.size());
+  SIZE size = {};
+  if (!::GetTextExtentExPointW(dc_, text.data(), length, 0, nullptr, advances.data(), &size)) {
+    ::TextOutW(dc_, x, y, text.data(), length);
+    return TextWidth(text);
+  }
+  // Partial extents to the advance of each character.
+  for (int i = length - 1; i > 0; --i) advances[i] -= advances[i - 1];
+  const UINT align = ::SetTextAlign(dc_, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+  ::ExtTextOutW(dc_, x, y, 0, nullptr, text.data(), static_cast<UINT>(length), advances.data());
+  if (align != GDI_ERROR) ::SetTextAlign(dc_, align);
+  return size.cx;
 }
 
 void Canvas::FillRect(const RECT& rect) {

@@ -86,6 +86,12 @@ class Canvas {
   int DrawText(std::wstring_view text, RECT& rect, UINT flags);
   // DrawTextExW, for callers that need DRAWTEXTPARAMS (uiLengthDrawn).
   int DrawTextEx(std::wstring_view text, RECT& rect, UINT flags, DRAWTEXTPARAMS* params);
+  // One line of `text` with its top-left corner at (x, y), every character
+  // placed at the advance that TextExtent measures for it, so that the text
+  // ends, underline included, where it was measured to end. (Wine draws the
+  // glyphs of small fonts narrower than it measures them.) No prefix, tab or
+  // ellipsis processing. Returns the width drawn.
+  int TextOutMeasured(int x, int y, std::wstring_view text);
 
   void FillRect(const RECT& rect);
   void MoveTo(int x, int y);

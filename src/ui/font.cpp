@@ -11,6 +11,7 @@ struct Font::Resource {
   TFontStyles style = 0;
   BYTE charset = DEFAULT_CHARSET;
   BYTE pitch_and_family = DEFAULT_PITCH | FF_DONTCARE;
+  int escapement = 0;
   UniqueGdiObject handle;  // made on demand from the fields above
 
   Resource CopyWithoutHandle() const {
@@ -20,6 +21,7 @@ struct Font::Resource {
     copy.style = style;
     copy.charset = charset;
     copy.pitch_and_family = pitch_and_family;
+    copy.escapement = escapement;
     return copy;
   }
 };
@@ -86,6 +88,15 @@ void Font::SetCharset(BYTE charset) {
   ChangeResource([&](Resource& r) { r.charset = charset; });
 }
 
+int Font::Escapement() const {
+  return resource_->escapement;
+}
+
+void Font::SetEscapement(int tenths) {
+  if (tenths == resource_->escapement) return;
+  ChangeResource([&](Resource& r) { r.escapement = tenths; });
+}
+
 void Font::SetColor(TColor color) {
   if (color == color_) return;
   color_ = color;
@@ -97,6 +108,7 @@ HFONT Font::Handle() const {
   if (!r.handle) {
     LOGFONTW lf = {};
     lf.lfHeight = r.height;
+    lf.lfEscapement = lf.lfOrientation = r.escapement;
     lf.lfWeight = (r.style & fsBold) ? FW_BOLD : FW_NORMAL;
     lf.lfItalic = (r.style & fsItalic) ? TRUE : FALSE;
     lf.lfUnderline = (r.style & fsUnderline) ? TRUE : FALSE;
@@ -123,6 +135,7 @@ void Font::SetHandle(HFONT font) {
                      (lf.lfUnderline ? fsUnderline : 0) | (lf.lfStrikeOut ? fsStrikeOut : 0);
     adopted->charset = lf.lfCharSet;
     adopted->pitch_and_family = lf.lfPitchAndFamily;
+    adopted->escapement = lf.lfEscapement;
   }
   adopted->handle.reset(font);
   const std::shared_ptr<Resource> previous = std::exchange(resource_, std::move(adopted));

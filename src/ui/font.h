@@ -46,6 +46,9 @@ class Font {
   BYTE Charset() const;
   TColor Color() const { return color_; }
   int PixelsPerInch() const { return pixels_per_inch_; }
+  // The angle of the text's baseline in tenths of a degree, counter-clockwise
+  // (0: upright); the characters turn with it.
+  int Escapement() const;
 
   virtual void SetName(const std::wstring& name);
   virtual void SetHeight(int height);
@@ -54,6 +57,7 @@ class Font {
   virtual void SetStyle(TFontStyles style);
   virtual void SetCharset(BYTE charset);
   virtual void SetColor(TColor color);
+  void SetEscapement(int tenths);
   void SetPixelsPerInch(int pixels_per_inch) { pixels_per_inch_ = pixels_per_inch; }
 
   // The GDI font; made on first use. Owned by the font: never delete it.

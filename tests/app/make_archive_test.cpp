@@ -7,6 +7,7 @@
 #include "app/archive/zip_records.h"
 #include "common/cancellation.h"
 #include "common/errors.h"
+#include "common/folder_entries.h"
 #include "common/handles.h"
 #include "common/strings.h"
 #include "support/test_support.h"
@@ -148,6 +149,30 @@ TEST_F(ArchiveTree, NamesOutsideTheOemCodePageAreUtf8WithFlagBit11) {
     EXPECT_EQ((e.central.flags & kUtf8Flag) != 0, non_oem) << e.central.name;
     EXPECT_EQ(e.local.flags, e.central.flags);
   }
+}
+
+// The desktop belongs to a user who may have put a link at the archive's name.
+TEST_F(ArchiveTree, ALinkAtTheArchivesNameNeverHasItsTargetWritten) {
+  test::ScratchFolder elsewhere(L"someone else's");
+  WriteBytes(elsewhere.path() + L"hosts", "must stay");
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere.path() + L"hosts", archive_));
+  MakeArchive(root_, archive_);
+  EXPECT_EQ(ReadBytes(elsewhere.path() + L"hosts"), "must stay");
+  EXPECT_NE(ReadArchive(archive_).Find("readonly.ini"), nullptr);
+  ::DeleteFileW(archive_.c_str());
+  // A link to a folder: the archive never lands inside it.
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere.path(), archive_));
+  try {
+    MakeArchive(root_, archive_);
+  } catch (const std::exception&) {
+    // Where the system cannot remove such a link (Wine), the run fails instead.
+  }
+  std::vector<std::wstring> names;
+  ForEachFolderEntry(
+      elsewhere.path() + L"*",
+      [&names](const std::wstring& name, const WIN32_FIND_DATAW&) { names.push_back(name); });
+  EXPECT_EQ(names, std::vector<std::wstring>{L"hosts"});
+  test::RemoveUnixSymlink(archive_);
 }
 
 TEST_F(ArchiveTree, OemNamesAreStoredInTheOemCodePage) {

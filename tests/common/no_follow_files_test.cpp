@@ -109,6 +109,69 @@ TEST_F(NoFollow, FoldersBelowTheRootAreMadeRealOrRefused) {
   EXPECT_FALSE(MakeRealFolderBelow(work_.path(), elsewhere_.path() + L"Outside"));
 }
 
+TEST_F(NoFollow, RealFoldersBelowTheRootAreRealAllTheWayDown) {
+  const std::wstring& root = work_.path();
+  ASSERT_TRUE(MakeRealFolderBelow(root, root + L"Velmora\\Corvane\\Downloader"));
+  EXPECT_TRUE(IsRealFolderBelow(root, root + L"Velmora\\Corvane\\Downloader\\"));
+  EXPECT_TRUE(IsRealFolderBelow(root, root));
+  EXPECT_FALSE(IsRealFolderBelow(root, root + L"Velmora\\Missing"));
+  EXPECT_FALSE(IsRealFolderBelow(root, root + L"Velmora\\..\\..\\Velmora"));
+  EXPECT_FALSE(IsRealFolderBelow(root, elsewhere_.path()));
+  EXPECT_FALSE(IsRealFolderBelow(L"", root));
+  // A link higher up with real folders below it.
+  ::CreateDirectoryW((elsewhere_.path() + L"Downloader").c_str(), nullptr);
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere_.path(), root + L"Linked"));
+  // The last part alone looks real.
+  EXPECT_TRUE(IsRealFolder(root + L"Linked\\Downloader"));
+  EXPECT_FALSE(IsRealFolderBelow(root, root + L"Linked\\Downloader"));
+  EXPECT_FALSE(IsRealFolderBelow(root, root + L"Linked"));
+  test::RemoveUnixSymlink(root + L"Linked");
+}
+
+// Wine shows a link to a file as the file itself: the system's answer about
+// the opened file is replaced by one that says "link", as Windows gives it.
+TEST_F(NoFollow, AFileThatTheSystemCallsALinkIsNeitherCopiedNorRead) {
+  test::WriteBytes(elsewhere_.path() + L"source.log", "behind a link");
+  const HandleAttributesReader system =
+      SetHandleAttributesReader([](HANDLE) -> DWORD { return FILE_ATTRIBUTE_REPARSE_POINT; });
+  const bool copied =
+      CopyFileNoFollow(elsewhere_.path() + L"source.log", work_.path() + L"copy.log", true);
+  const bool opened = OpenPlainFile(elsewhere_.path() + L"source.log", FILE_SHARE_READ).valid();
+  SetHandleAttributesReader(system);
+  EXPECT_FALSE(copied);
+  EXPECT_FALSE(opened);
+  EXPECT_FALSE(PathExists(work_.path() + L"copy.log"));
+  EXPECT_TRUE(OpenPlainFile(elsewhere_.path() + L"source.log", FILE_SHARE_READ).valid());
+  EXPECT_FALSE(
+      OpenPlainFile(elsewhere_.path(), FILE_SHARE_READ, FILE_FLAG_BACKUP_SEMANTICS).valid());
+}
+
+TEST_F(NoFollow, CopyKeepsTheSourcesAttributesAndTime) {
+  const std::wstring source = elsewhere_.path() + L"hidden.log";
+  test::WriteBytes(source, "hidden and old");
+  FILETIME old_time = {0x12345600, 0x01D00000};
+  {
+    UniqueHandle file(::CreateFileW(source.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(::SetFileTime(file.get(), nullptr, nullptr, &old_time));
+  }
+  ::SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(CopyFileNoFollow(source, work_.path() + L"hidden.log", false));
+  WIN32_FILE_ATTRIBUTE_DATA copy;
+  ASSERT_TRUE(
+      ::GetFileAttributesExW((work_.path() + L"hidden.log").c_str(), GetFileExInfoStandard, &copy));
+  EXPECT_EQ(copy.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY),
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(::CompareFileTime(&copy.ftLastWriteTime, &old_time), 0);
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"hidden.log"), "hidden and old");
+  ::SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::SetFileAttributesW((work_.path() + L"hidden.log").c_str(), FILE_ATTRIBUTE_NORMAL);
+  test::WriteBytes(elsewhere_.path() + L"empty.log", "");
+  EXPECT_TRUE(
+      CopyFileNoFollow(elsewhere_.path() + L"empty.log", work_.path() + L"empty.log", false));
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"empty.log"), "");
+}
+
 TEST_F(NoFollow, LongPathsGetTheExtendedForm) {
   EXPECT_EQ(ExtendedLengthPath(L"C:\\short"), L"C:\\short");
   const std::wstring deep = L"C:\\" + std::wstring(300, L'a');

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "controls/html_test_support.h"
 
@@ -45,8 +46,29 @@ class Markup : public ::testing::Test {
     settings = painting;
     return result;
   }
-  // `text` drawn as DrawText draws it, on a surface of the same size.
-  std::unique_ptr<Surface> Expected(const std::wstring& text, UINT flags) {
+  // `lines` drawn as plain text is drawn, at the measured advances of its
+  // characters: each at the top of its row, left-aligned or centred.
+  std::unique_ptr<Surface> Expected(const std::vector<std::wstring>& lines, bool centred = false) {
+    auto expected = std::make_unique<Surface>(surface.width(), surface.height(), kWhite);
+    ui::Canvas plain(expected->dc());
+    plain.Font().Assign(canvas.Font());
+    plain.Brush().SetStyle(ui::bsClear);
+    const RECT& rect = settings.rect;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const int room = rect.right - rect.left - plain.TextWidth(lines[i]);
+      plain.TextOutMeasured(rect.left + (centred ? room / 2 : 0), rect.top + int(i) * line,
+                            lines[i]);
+    }
+    return expected;
+  }
+  // What the surface shows now.
+  std::unique_ptr<Surface> Copy() const {
+    auto copy = std::make_unique<Surface>(surface.width(), surface.height());
+    ::BitBlt(copy->dc(), 0, 0, surface.width(), surface.height(), surface.dc(), 0, 0, SRCCOPY);
+    return copy;
+  }
+  // `text` as DrawText draws it (where "&" marks an accelerator).
+  std::unique_ptr<Surface> ExpectedDrawText(const std::wstring& text, UINT flags) {
     auto expected = std::make_unique<Surface>(surface.width(), surface.height(), kWhite);
     ui::Canvas plain(expected->dc());
     plain.Font().Assign(canvas.Font());
@@ -55,6 +77,27 @@ class Markup : public ::testing::Test {
     plain.DrawText(text, rect, flags);
     return expected;
   }
+  // The lines into which DrawText breaks `text` in the text rectangle's width.
+  std::vector<std::wstring> DrawTextLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    auto one_line = [&](size_t from, size_t to) {
+      RECT rect = {0, 0, settings.rect.right - settings.rect.left, 0};
+      return canvas.DrawText(text.substr(from, to - from), rect,
+                             DT_WORDBREAK | DT_CALCRECT | DT_NOPREFIX) <= line;
+    };
+    auto word_end = [&](size_t at) {  // a word and the blanks after it
+      while (at < text.size() && text[at] != L' ') ++at;
+      while (at < text.size() && text[at] == L' ') ++at;
+      return at;
+    };
+    for (size_t start = 0; start < text.size();) {
+      size_t end = word_end(start);
+      while (end < text.size() && one_line(start, word_end(end))) end = word_end(end);
+      lines.push_back(text.substr(start, end - start));
+      start = end;
+    }
+    return lines;
+  }
   bool SamePixels(const Surface& other) const {
     for (int y = 0; y < surface.height(); ++y) {
       for (int x = 0; x < surface.width(); ++x) {
@@ -62,6 +105,35 @@ class Markup : public ::testing::Test {
       }
     }
     return true;
+  }
+  // The smallest rectangle holding every pixel of `colour`.
+  RECT Bounds(COLORREF colour) const {
+    RECT bounds = {surface.width(), surface.height(), 0, 0};
+    for (int y = 0; y < surface.height(); ++y) {
+      for (int x = 0; x < surface.width(); ++x) {
+        if (surface.Pixel(x, y) != colour) continue;
+        bounds = {std::min<LONG>(bounds.left, x), std::min<LONG>(bounds.top, y),
+                  std::max<LONG>(bounds.right, x + 1), std::max<LONG>(bounds.bottom, y + 1)};
+      }
+    }
+    return bounds;
+  }
+  // Paints `markup` with link 0 hovered, then hit-tests a point of what was
+  // drawn: the link's rectangle spans its drawing (underline included).
+  void ExpectHoveredLinkDrawnInItsRectangle(const std::wstring& markup, TestLinks& links) {
+    settings.hover_link = 0;
+    Draw(markup, &links);
+    const RECT ink = Bounds(kHoverBlue);
+    ASSERT_LT(ink.left, ink.right) << "no link drawn";
+    POINT on = {ink.left, ink.top};
+    while (surface.Pixel(on.x, on.y) != kHoverBlue) ++on.x;
+    const HtmlDrawResult hit = HitTest(markup, on, &links);
+    ASSERT_EQ(hit.hit_link, 0);
+    EXPECT_EQ(hit.hit_link_rect.left, ink.left);
+    EXPECT_EQ(hit.hit_link_rect.right, ink.right);
+    EXPECT_LE(hit.hit_link_rect.top, ink.top);
+    EXPECT_GE(hit.hit_link_rect.bottom, ink.bottom);
+    settings.hover_link = -1;
   }
   // The ink of the band of text line `index` (0 first).
   RECT LineInk(int index) const {
@@ -102,37 +174,38 @@ TEST_F(Markup, PlainTextLaysOutAsDrawTextBreaksIt) {
   for (int width : {289, 131}) {
     settings.rect = {0, 0, width, 240};
     Draw(text);
-    EXPECT_TRUE(SamePixels(*Expected(text, DT_WORDBREAK | DT_NOPREFIX))) << width;
+    EXPECT_TRUE(SamePixels(*Expected(DrawTextLines(text)))) << width;
   }
 }
 
 TEST_F(Markup, UnclosedTagSwallowsTheRest) {
   const HtmlDrawResult result = Draw(L"a < b");
   EXPECT_EQ(result.text, L"a ");
-  EXPECT_TRUE(SamePixels(*Expected(L"a ", DT_NOPREFIX)));
+  EXPECT_TRUE(SamePixels(*Expected({L"a "})));
 }
 
 TEST_F(Markup, EntitiesDrawTheirCharacters) {
   EXPECT_EQ(Draw(L"&lt;b&gt;").text, L"<b>");
-  EXPECT_TRUE(SamePixels(*Expected(L"<b>", DT_NOPREFIX)));
+  EXPECT_TRUE(SamePixels(*Expected({L"<b>"})));
   EXPECT_EQ(Draw(L"&quot;&COPY;&euro;&nbsp;x").text, L"\"\u00A9\u20AC x");
 }
 
 TEST_F(Markup, AmpersandEntityDrawsOneAmpersandWithAndWithoutPrefixes) {
-  for (UINT accelerator : {UINT{DT_NOPREFIX}, UINT{0}}) {
-    settings.accelerator_flags = accelerator;
-    Draw(L"R&amp;D");
-    EXPECT_TRUE(SamePixels(*Expected(L"R&D", DT_NOPREFIX))) << accelerator;
-  }
+  settings.accelerator_flags = DT_NOPREFIX;
+  Draw(L"R&amp;D");
+  EXPECT_TRUE(SamePixels(*Expected({L"R&D"})));
+  settings.accelerator_flags = 0;
+  Draw(L"R&amp;D");
+  EXPECT_TRUE(SamePixels(*ExpectedDrawText(L"R&D", DT_NOPREFIX)));
 }
 
 TEST_F(Markup, AmpersandBetweenBlanksSwitchesPrefixesOff) {
   settings.accelerator_flags = 0;
   Draw(L"Salt & &pepper");
-  EXPECT_TRUE(SamePixels(*Expected(L"Salt & &pepper", DT_NOPREFIX)));
+  EXPECT_TRUE(SamePixels(*Expected({L"Salt & &pepper"})));
   // Without the blanks the ampersand marks an accelerator.
   Draw(L"Salt&pepper");
-  EXPECT_TRUE(SamePixels(*Expected(L"Salt&pepper", 0)));
+  EXPECT_TRUE(SamePixels(*ExpectedDrawText(L"Salt&pepper", 0)));
 }
 
 TEST_F(Markup, EmptyMarkupIsOneLineHighAndDrawsNothing) {
@@ -163,17 +236,7 @@ TEST_F(Markup, LineSpacingGoesAboveTheText) {
 TEST_F(Markup, CentredLinesAreEachCentredByTheirWidth) {
   alignment = ui::taCenter;
   Draw(L"one<BR>a longer second line<BR>mid");
-  auto expected = std::make_unique<Surface>(surface.width(), surface.height(), kWhite);
-  ui::Canvas plain(expected->dc());
-  plain.Font().Assign(canvas.Font());
-  plain.Brush().SetStyle(ui::bsClear);
-  int top = 0;
-  for (const wchar_t* text : {L"one", L"a longer second line", L"mid"}) {
-    RECT row = {0, top, 320, top + line};
-    plain.DrawText(text, row, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
-    top += line;
-  }
-  EXPECT_TRUE(SamePixels(*expected));
+  EXPECT_TRUE(SamePixels(*Expected({L"one", L"a longer second line", L"mid"}, true)));
 }
 
 TEST_F(Markup, CentredWrappedLinesMoveEachByItsOwnRoom) {
@@ -382,6 +445,110 @@ TEST_F(Markup, ListItemsAreIndentedAndBulleted) {
   EXPECT_EQ(surface.CountOther({8, line, 12, 2 * line}, kWhite), 0);
   EXPECT_GT(surface.CountOther({0, line, 8, 2 * line}, kWhite), 0);
   EXPECT_GT(surface.CountOther({12, line, 40, 2 * line}, kWhite), 0);
+}
+
+TEST_F(Markup, IndentedParagraphDrawsAllItMeasuredInTheRoomLeft) {
+  const std::wstring right = L"<P ALIGN=RIGHT INDENT=\"20\">Hello world</P>";
+  Draw(right);
+  const RECT ink = surface.InkBounds(kWhite);
+  EXPECT_LE(ink.right, 320);
+  EXPECT_GT(ink.right - ink.left, canvas.TextWidth(L"Hello world") - 4);
+  // A wrapped paragraph 20 pixels in is the text in a rectangle 20 pixels narrower.
+  TestLinks links;
+  links.Add(canvas.Font());
+  settings.rect = {20, 0, 200, 240};
+  Draw(kSentence, &links);
+  auto narrower = Copy();
+  settings.rect = {0, 0, 200, 240};
+  const std::wstring indented = std::wstring(L"<P INDENT=\"20\">") + kSentence + L"</P>after";
+  const HtmlDrawResult drawn = Draw(indented, &links);
+  for (int y = 0; y < drawn.total_height - line; ++y) {
+    for (int x = 0; x < 320; ++x)
+      ASSERT_EQ(surface.Pixel(x, y), narrower->Pixel(x, y)) << x << "," << y;
+  }
+  // The link ends where it ends: the text after the paragraph is no link.
+  EXPECT_EQ(HitTest(indented, {2, drawn.total_height - line / 2}, &links).hit_link, -1);
+}
+
+TEST_F(Markup, HoveredLinkInAWiderFontIsHitWhereItIsDrawn) {
+  TestLinks links;
+  links.Add(canvas.Font()).hover.SetHeight(-14);
+  settings.rect = {8, 18, 8 + 289, 240};
+  alignment = ui::taCenter;
+  ExpectHoveredLinkDrawnInItsRectangle(L"Read our <a>Privacy Policy</a> today.", links);
+  ExpectHoveredLinkDrawnInItsRectangle(kSentence, links);
+}
+
+TEST_F(Markup, FirstRunWrapsInTheRoomThatBulletsIndentsAndOffsetsLeave) {
+  settings.rect = {0, 0, 150, 240};
+  const std::wstring words = L"a long list item that takes more than one line";
+  // The item starts on its bullet's line, 12 pixels in.
+  Draw(L"<UL><L TYPE=\"SQUARE\" COLOR=clRed>" + words + L"</UL>");
+  EXPECT_GT(surface.CountOther({12, 0, 150, line}, kWhite), 20);
+  // <IND x="50"> before a long sentence: text on the first line, from 50 on.
+  Draw(L"<IND x=\"50\">" + words);
+  EXPECT_GE(LineInk(0).left, 50);
+  EXPECT_LE(LineInk(0).left, 52);
+  EXPECT_LE(LineInk(0).right, 150);
+  // After <OF x="30"> every line stays inside, and the link is hit where it is drawn.
+  TestLinks links;
+  links.Add(canvas.Font());
+  Draw(std::wstring(L"<OF x=\"30\">") + kSentence, &links);
+  EXPECT_LE(surface.InkBounds(kWhite).right, 150);
+  EXPECT_GE(surface.InkBounds(kWhite).left, 30);
+  EXPECT_LE(surface.InkBounds(kWhite).left, 32);
+  ExpectHoveredLinkDrawnInItsRectangle(std::wstring(L"<OF x=\"30\">") + kSentence, links);
+  ExpectHoveredLinkDrawnInItsRectangle(L"<OL><L>one<L>two <a>link</a></OL>", links);
+}
+
+TEST_F(Markup, EllipsisGoesOnTheLastLineWithTextBeforeAnEmptyParagraphOrARule) {
+  settings.rect = {0, 0, 150, line + line / 2};
+  settings.ellipsis = ui::epEndEllipsis;
+  for (const wchar_t* markup : {L"one<BR><P>three", L"one<BR><HR>three"}) {
+    const HtmlDrawResult result = Draw(markup);
+    EXPECT_TRUE(result.out_of_rect) << markup;
+    EXPECT_EQ(result.text, L"one...") << markup;
+    EXPECT_GE(LineInk(0).right, canvas.TextWidth(L"one...") - 2) << markup;
+  }
+}
+
+TEST_F(Markup, TurnedTextStaysTurnedUntilItsEnd) {
+  settings.rect = {40, 100, 320, 240};
+  Draw(L"<R A=90>ab<FONT COLOR=#ff0000>mmmm</FONT></R><FONT COLOR=#0000ff>mmmm</FONT>");
+  const RECT turned = Bounds(kRed);
+  const RECT upright = Bounds(RGB(0, 0, 255));
+  EXPECT_GT(turned.bottom - turned.top, 2 * (turned.right - turned.left));
+  EXPECT_GT(upright.right - upright.left, 2 * (upright.bottom - upright.top));
+}
+
+TEST_F(Markup, SpanEndClearsTheBackground) {
+  const COLORREF green = RGB(0, 255, 0);
+  Draw(L"<FONT BGCOLOR=#00ff00>x<SPAN STYLE=\"background-color:#ff0000\">a</SPAN>bbbb</FONT>");
+  const int after = canvas.TextWidth(L"xa");
+  EXPECT_GT(surface.Count({0, 0, after, line}, kRed), 0);
+  EXPECT_EQ(surface.Count({after, 0, 320, line}, green), 0);
+}
+
+TEST_F(Markup, RunEndsWhereItsLastCharacterEnds) {
+  // A full stop after a link follows its last letter, and the underline ends
+  // there: as if the two were one run.
+  TestLinks links;
+  links.Add(canvas.Font());
+  const int underline = line - 1;  // the row below the descent of "y"
+  for (int hover : {-1, 0}) {
+    settings.hover_link = hover;
+    Draw(L"<a>Privacy Policy.</a>", &links);
+    auto whole = Copy();
+    Draw(L"<a>Privacy Policy</a>.", &links);
+    for (int y = 0; y < underline; ++y) {
+      for (int x = 0; x < 320; ++x) {
+        ASSERT_EQ(surface.Pixel(x, y) == kWhite, whole->Pixel(x, y) == kWhite) << x << "," << y;
+      }
+    }
+    EXPECT_EQ(surface.CountOther({0, underline, 320, underline + 1}, kWhite),
+              canvas.TextWidth(L"Privacy Policy"))
+        << hover;
+  }
 }
 
 TEST_F(Markup, SystemIconIsDrawnAndTakesItsWidth) {

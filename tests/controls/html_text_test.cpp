@@ -9,6 +9,10 @@ TEST(MarkupText, HashMarksAndLineBreaks) {
   EXPECT_EQ(RemoveHashMarks(L"a<#b>c"), L"abc");
   EXPECT_EQ(RemoveHashMarks(L"<<##>>"), L"");
   EXPECT_EQ(RemoveHashMarks(L"x<#y"), L"xy");
+  // Each mark takes the first ">" that an earlier one left; taking one out
+  // may form a new mark.
+  EXPECT_EQ(RemoveHashMarks(L"a<#b<#c>d>e>"), L"abcde>");
+  EXPECT_EQ(RemoveHashMarks(L"<#a<>#b>c"), L"abc");
   EXPECT_EQ(LineBreaksToTags(L"a\r\nb\rc\nd"), L"a<BR>b<BR>c\nd");
 }
 
@@ -18,6 +22,7 @@ TEST(MarkupText, AmpersandEntityFollowsThePrefixRule) {
   EXPECT_EQ(DecodeMarkupEntities(L"R&amp;D", true), L"R&D");
   EXPECT_EQ(DecodeMarkupEntities(L"&amp;amp;", true), L"&");
   EXPECT_EQ(DecodeMarkupEntities(L"&amp;amp;", false), L"&&&");
+  EXPECT_EQ(DecodeMarkupEntities(L"&amp;quot;&&amp;copy;", true), L"\"&\u00A9");
 }
 
 TEST(MarkupText, RunEntitiesAndTheirMarkupLength) {

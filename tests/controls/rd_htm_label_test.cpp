@@ -193,6 +193,31 @@ TEST_F(HtmlLabel, LinkSplitByTheWrapHoversAsOneAndRepaintsBothParts) {
   label.Perform(ui::CM_MOUSELEAVE);
 }
 
+TEST_F(HtmlLabel, TextTallerThanTheLabelIsHitWhereItIsDrawnInEveryLayout) {
+  label.SetCaption(L"one<BR>two<BR><a>link</a><BR>four<BR>five");
+  label.SetBounds(8, 18, 289, 40);
+  for (ui::TTextLayout layout : {ui::tlCenter, ui::tlBottom}) {
+    label.SetLayout(layout);
+    POINT inside;
+    const RECT link = FindLink(inside);
+    label.Perform(ui::CM_MOUSEENTER);
+    label.Perform(WM_MOUSEMOVE, 0, MAKELPARAM(inside.x, inside.y));
+    ASSERT_EQ(label.HoverLink(), 0) << layout;
+    auto hovered = Paint();
+    int top = label.Height();
+    int bottom = 0;
+    for (int y = 0; y < label.Height(); ++y) {
+      if (hovered->Count({0, y, label.Width(), y + 1}, kHoverBlue) == 0) continue;
+      top = std::min(top, y);
+      bottom = y + 1;
+    }
+    EXPECT_GE(top, link.top) << layout;
+    EXPECT_LE(bottom, link.bottom) << layout;
+    EXPECT_GE(BestRow(*hovered, link, kHoverBlue), (link.right - link.left) * 9 / 10) << layout;
+    label.Perform(ui::CM_MOUSELEAVE);
+  }
+}
+
 TEST_F(HtmlLabel, CaptionWithLineBreaksReadsBackWithBreakTags) {
   label.SetCaption(L"first line\r\nsecond <b>line</b>\nthird");
   EXPECT_EQ(label.Lines().Count(), 3);

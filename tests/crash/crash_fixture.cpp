@@ -7,11 +7,22 @@
 //   pure-virtual-call        a call of a pure virtual function during construction
 //   abort                    abort()
 //   second-fault             an access violation whose report then faults again
+//   two-faults               access violations on the window thread and a worker
+//                            at the same moment (writing 0x10 and reading 0x20)
+//   loader-lock-held         an access violation while another thread holds the
+//                            loader's lock until the report is saved; the report
+//                            may take 10 seconds
+//   fault-in-static-destructor  the window closes, and a static object's
+//                            destructor, the last to run, writes through null
+//   fault-while-ending       the window closes, and the process, after it has
+//                            ended every other thread, calls back into the
+//                            program, which writes through null
 #include <windows.h>
 
 #include <cstdlib>
 #include <cwchar>
 #include <stdexcept>
+#include <string>
 
 #include "crash/crash_reporter.h"
 #include "crash/report_sections.h"
@@ -41,6 +52,80 @@ __attribute__((noinline)) int Recurse(int depth) {
   volatile char frame[1024];
   frame[0] = static_cast<char>(depth);
   return g_recurse ? Recurse(depth + 1) + frame[0] : 0;
+}
+
+__attribute__((noinline)) int ReadThroughNull(volatile int* source) {
+  return *source;
+}
+
+// Released together with the window thread's own fault.
+volatile bool g_fault_now = false;
+
+DWORD WINAPI FaultWithTheWindowThread(void*) {
+  while (!g_fault_now) {
+  }
+  return ReadThroughNull(reinterpret_cast<volatile int*>(g_bad_address + 0x10));
+}
+
+constexpr DWORD kShortTimeLimitMs = 10'000;
+constexpr DWORD kLoaderLockHoldLimitMs = 120'000;
+
+using LdrLockLoaderLockFn = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
+using LdrUnlockLoaderLockFn = LONG(NTAPI*)(ULONG, ULONG_PTR);
+
+struct LoaderLockHolder {
+  HANDLE held;
+  std::wstring report_file;
+};
+
+// Holds the loader's lock, as a thread in a DLL's start-up code does, until
+// the report is saved (the box may need the lock).
+DWORD WINAPI HoldLoaderLock(void* parameter) {
+  const auto* holder = static_cast<const LoaderLockHolder*>(parameter);
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto lock = reinterpret_cast<LdrLockLoaderLockFn>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "LdrLockLoaderLock")));
+  const auto unlock = reinterpret_cast<LdrUnlockLoaderLockFn>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+  ULONG_PTR cookie = 0;
+  lock(0, nullptr, &cookie);
+  ::SetEvent(holder->held);
+  for (DWORD waited = 0;
+       waited < kLoaderLockHoldLimitMs &&
+       ::GetFileAttributesW(holder->report_file.c_str()) == INVALID_FILE_ATTRIBUTES;
+       waited += 100) {
+    ::Sleep(100);
+  }
+  unlock(0, cookie);
+  return 0;
+}
+
+// Armed, it faults when destroyed. Made before any other static object of the
+// program, it is destroyed after all of them.
+struct FaultOnDestruction {
+  bool armed = false;
+  ~FaultOnDestruction() {
+    if (armed) FaultWithAccessViolation();
+  }
+};
+FaultOnDestruction g_fault_on_destruction __attribute__((init_priority(101)));
+
+using FlsAllocFn = DWORD(WINAPI*)(PFLS_CALLBACK_FUNCTION);
+using FlsSetValueFn = BOOL(WINAPI*)(DWORD, PVOID);
+
+void WINAPI FaultWhileEnding(void*) {
+  FaultWithAccessViolation();
+}
+
+// The process calls a fiber-local value's callback for its last thread while
+// it ends, after every other thread is gone.
+void FaultWhenTheProcessEnds() {
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const auto fls_alloc =
+      reinterpret_cast<FlsAllocFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "FlsAlloc")));
+  const auto fls_set = reinterpret_cast<FlsSetValueFn>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel, "FlsSetValue")));
+  fls_set(fls_alloc(&FaultWhileEnding), reinterpret_cast<void*>(1));
 }
 
 DWORD WINAPI ThrowOnThread(void*) {
@@ -81,10 +166,32 @@ std::wstring FaultAgainWhileReporting() {
   return L"not reached";
 }
 
-void Fault() {
+void Fault(HWND window) {
   const std::wstring fault = g_fault;
   if (fault == L"window-access-violation" || fault == L"second-fault") {
     FaultWithAccessViolation();
+  } else if (fault == L"two-faults") {
+    ::CloseHandle(::CreateThread(nullptr, 0, &FaultWithTheWindowThread, nullptr, 0, nullptr));
+    ::Sleep(200);  // the worker spins, ready
+    g_fault_now = true;
+    FaultWithAccessViolation();
+  } else if (fault == L"loader-lock-held") {
+    wchar_t program[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring report_file = program;
+    report_file = report_file.substr(0, report_file.rfind(L'\\') + 1) + L"bugreport.txt";
+    static const LoaderLockHolder holder = {::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                                            report_file};
+    ::CloseHandle(::CreateThread(nullptr, 0, &HoldLoaderLock,
+                                 const_cast<LoaderLockHolder*>(&holder), 0, nullptr));
+    ::WaitForSingleObject(holder.held, INFINITE);
+    FaultWithAccessViolation();
+  } else if (fault == L"fault-in-static-destructor") {
+    g_fault_on_destruction.armed = true;
+    ::DestroyWindow(window);
+  } else if (fault == L"fault-while-ending") {
+    FaultWhenTheProcessEnds();
+    ::DestroyWindow(window);
   } else if (fault == L"worker-access-violation") {
     auto* worker = new FaultingWorker();
     worker->SetFreeOnTerminate(true);
@@ -103,7 +210,7 @@ void Fault() {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_FAULT:
-      Fault();
+      Fault(window);
       return 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);
@@ -117,8 +224,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
   g_fault = command_line;
-  velmora::crash::InstallCrashReporter(
-      {L"Velmora Crash Fixture", L"1.2.3.4", L"Windows as the fixture sees it"});
+  velmora::crash::CrashReporterSettings settings;
+  settings.program_name = L"Velmora Crash Fixture";
+  settings.program_version = L"1.2.3.4";
+  settings.windows_version = L"Windows as the fixture sees it";
+  if (std::wcscmp(command_line, L"loader-lock-held") == 0) {
+    settings.time_limit_ms = kShortTimeLimitMs;
+  }
+  velmora::crash::InstallCrashReporter(settings);
   velmora::RegisterProcessSections();
   if (std::wcscmp(command_line, L"second-fault") == 0) {
     velmora::crash::RegisterSection(L"faulty", L"a section that faults", &FaultAgainWhileReporting);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <regex>
 #include <string>
@@ -13,6 +14,7 @@
 #include "crash/exception_text.h"
 #include "crash/report_sections.h"
 #include "crash/stack_walk.h"
+#include "support/test_support.h"
 
 namespace velmora::crash {
 namespace {
@@ -48,6 +50,7 @@ class CrashReport : public ::testing::Test {
  protected:
   void SetUp() override {
     LoadStackWalkHelpers();
+    StartSymbolHandler(test::BinDir());
     ::RtlCaptureContext(&context_);
     record_.ExceptionCode = 0xC0000005;
     record_.ExceptionAddress = reinterpret_cast<void*>(context_.Rip);
@@ -57,13 +60,24 @@ class CrashReport : public ::testing::Test {
   }
 
   std::wstring Build() {
-    const CrashFacts facts = {
-        &record_,  &context_, ::GetCurrentThreadId(), ::GetCurrentThreadId(), 0, &name_,
-        &version_, &windows_, snapshot_.get()};
     ReportStage stage;
-    BuildCrashReport(report_, facts, stage);
+    BuildCrashReport(report_, Facts(), stage);
     EXPECT_EQ(stage.section, nullptr);
     return std::wstring(report_.Finish());
+  }
+
+  CrashFacts Facts() {
+    return {&record_,
+            &context_,
+            ::GetCurrentThreadId(),
+            ::GetCurrentThreadId(),
+            0,
+            &name_,
+            &version_,
+            &windows_,
+            snapshot_.get(),
+            stacks_.data(),
+            further_.get()};
   }
 
   static std::vector<std::wstring> Lines(const std::wstring& text) {
@@ -80,6 +94,8 @@ class CrashReport : public ::testing::Test {
   std::wstring name_ = L"Velmora Helper", version_ = L"1.7.0.783",
                windows_ = L"Windows 7 Professional x64 Service Pack 1";
   std::unique_ptr<ThreadSnapshot> snapshot_ = std::make_unique<ThreadSnapshot>();
+  std::vector<WalkedStack> stacks_ = std::vector<WalkedStack>(ThreadSnapshot::kMaxThreads + 1);
+  std::unique_ptr<FurtherFaults> further_ = std::make_unique<FurtherFaults>();
   std::vector<wchar_t> storage_ = std::vector<wchar_t>(kMaxFileChars);
   ReportText report_{storage_.data(), storage_.size()};
 };
@@ -159,6 +175,54 @@ TEST_F(CrashReport, HugeSectionIsCutAtItsHeadingAndTheReportFitsTheFile) {
   EXPECT_TRUE(text.ends_with(
       L"\r\n--- the rest of this report was left out to keep the file below 100000 bytes ---"
       L"\r\n\r\n"));
+}
+
+TEST_F(CrashReport, AFaultOfAnotherThreadIsNamedWithItsCodeAndAddress) {
+  EXCEPTION_RECORD record = {};
+  record.ExceptionCode = 0xC0000005;
+  record.ExceptionAddress = reinterpret_cast<void*>(context_.Rip);
+  record.NumberParameters = 2;
+  record.ExceptionInformation[1] = 0x20;
+  EXCEPTION_POINTERS pointers = {&record, &context_};
+  ASSERT_TRUE(further_->Record(0x4D2, pointers));
+  const std::wstring text = Build();
+  const size_t section = text.find(L"\r\n--- further faults ---\r\n");
+  ASSERT_NE(section, std::wstring::npos);
+  const size_t line = section + std::wstring_view(L"\r\n--- further faults ---\r\n").size();
+  const std::wstring expected_start =
+      L"Thread 0x04D2, where a further fault happened: 0xC0000005 access violation reading "
+      L"address 0x0000000000000020, at 0x";
+  EXPECT_EQ(text.substr(line, expected_start.size()), expected_start);
+  EXPECT_TRUE(std::regex_search(
+      text.substr(line),
+      std::wregex(LR"(^[^\r]*, at 0x[0-9A-F]{16} crash_tests\.exe!0x[0-9A-F]+\r\n)")))
+      << text.substr(line, 200);
+}
+
+// The stacks are walked before their symbols are looked up: a report whose
+// symbols do not come in time still shows the stacks, without the names.
+TEST_F(CrashReport, AReportStoppedWhileNamingFramesKeepsTheWalkedStacks) {
+  report_.out().AppendLine(ReportStartLine());
+  report_.MarkCutPoint();
+  ReportStage stage;
+  stage.what = L"the symbols";
+  stage.threads_at = report_.size();
+  report_.BeginSection(L"threads");
+  WalkStack(context_, nullptr, true, stacks_[0]);
+  stage.stacks_walked = 1;
+  report_.out().Append(L"Thread 0x0001, where the fault happened\r\n  #00 0000000140001000 cras");
+  const std::wstring text(FinishStoppedReport(report_, Facts(), stage, L"--- stopped ---"));
+  const std::vector<std::wstring> lines = Lines(text);
+  ASSERT_GE(lines.size(), 6u) << text;
+  EXPECT_EQ(lines[1], L"--- threads ---");
+  EXPECT_TRUE(std::regex_match(
+      lines[2], std::wregex(LR"(Thread 0x[0-9A-F]{4,} \(main thread\), where the fault happened)")))
+      << lines[2];
+  EXPECT_TRUE(std::regex_match(lines[3],
+                               std::wregex(LR"(  #00 [0-9A-F]{16} crash_tests\.exe!0x[0-9A-F]+)")))
+      << lines[3];
+  EXPECT_EQ(std::count(text.begin(), text.end(), L'('), 1);  // "(main thread)": no symbols
+  EXPECT_TRUE(text.ends_with(L"\r\n--- stopped ---\r\n\r\n"));
 }
 
 TEST(DateTime, ZeroPaddedIsoForm) {

@@ -12,6 +12,7 @@
 #include "crash/register_text.h"
 #include "crash/stack_walk.h"
 #include "crash/thread_snapshot.h"
+#include "support/test_support.h"
 
 namespace velmora::crash {
 namespace {
@@ -80,6 +81,8 @@ TEST(FramePointerWalk, StopsAtTheFrameLimit) {
 }
 
 TEST(ModuleOffset, NamesTheModuleAndTheOffsetFromItsBase) {
+  LoadStackWalkHelpers();
+  StartSymbolHandler(test::BinDir());
   const auto base = reinterpret_cast<uint64_t>(::GetModuleHandleW(nullptr));
   FixedText<256> text;
   AppendModuleOffset(text, base + 0x1A2B);
@@ -126,6 +129,7 @@ const ThreadRecord* Find(const ThreadSnapshot& snapshot, DWORD id) {
 
 TEST(ThreadSnapshot, ReadsEveryOtherThreadAndLetsItRunOn) {
   LoadStackWalkHelpers();
+  StartSymbolHandler(test::BinDir());
   WaitingThread waiting;
   auto snapshot = std::make_unique<ThreadSnapshot>();
   TakeThreadSnapshot(*snapshot, ::GetCurrentThreadId(), 0);
@@ -139,9 +143,10 @@ TEST(ThreadSnapshot, ReadsEveryOtherThreadAndLetsItRunOn) {
   EXPECT_LE(record->copy_high, record->stack_high);
 
   // Its stack, walked from the copy, passes through this program.
-  const SymbolSession symbols;
+  WalkedStack walked;
+  WalkStack(record->context, record, true, walked);
   FixedText<8192> stack;
-  AppendStack(stack, record->context, record, symbols);
+  AppendWalkedStack(stack, walked, true);
   EXPECT_NE(stack.text().find(L"  #00 "), std::wstring_view::npos);
   EXPECT_NE(stack.text().find(L" crash_tests.exe!0x"), std::wstring_view::npos)
       << std::wstring(stack.text());

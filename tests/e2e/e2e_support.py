@@ -2,8 +2,10 @@
 through the driver, which uses the window's own controls."""
 
 import argparse
+import contextlib
 import functools
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -55,9 +57,10 @@ def temp_folder():
     return os.path.realpath(unix_path(environment_variable("TEMP")))
 
 
-def drive_the_program(bin_dir, *options, env=None, program=None):
+def drive_the_program(bin_dir, *options, env=None, program=None, cwd=None):
     """Runs the driver on the program (VelmoraHelper.exe in bin_dir unless
-    another is named); returns its output and its facts by key."""
+    another is named), started in the folder `cwd` (a Unix path) when given;
+    returns its output and its facts by key."""
     # A file, not a pipe: Wine hands the driver's output on to the programs it
     # starts, and a pipe would stay open as long as any of them runs.
     with tempfile.TemporaryFile() as out:
@@ -65,7 +68,7 @@ def drive_the_program(bin_dir, *options, env=None, program=None):
         subprocess.run([WINE, os.path.join(bin_dir, "velmora_driver.exe"),
                         program or os.path.join(bin_dir, "VelmoraHelper.exe"), *options],
                        stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                       timeout=900, env=env)
+                       timeout=900, env=env, cwd=cwd)
         return driver_facts(out, time.monotonic() - started)
 
 
@@ -79,6 +82,29 @@ def driver_facts(out, seconds):
         facts[key] = value
     print(output)
     return output, facts
+
+
+@contextlib.contextmanager
+def tools_in_system_folder(bin_dir, names=("systeminfo.exe", "schtasks.exe"), source=None):
+    """Puts the fake console tools (or the program `source`) in place of the
+    prefix's own: the program starts its tools from the system folder only.
+    Yields the environment that makes Wine run them instead of its built-in
+    tools; the prefix's own files come back afterwards."""
+    system = unix_path("C:\\windows\\system32")
+    saved = {}
+    try:
+        for name in names:
+            path = os.path.join(system, name)
+            with open(path, "rb") as f:
+                saved[path] = f.read()
+            shutil.copyfile(source or os.path.join(bin_dir, "fake-tools", name), path)
+        overrides = os.environ.get("WINEDLLOVERRIDES", "")
+        yield dict(os.environ, WINEDLLOVERRIDES=";".join(
+            filter(None, [overrides, ",".join(names) + "=n"])))
+    finally:
+        for path, content in saved.items():
+            with open(path, "wb") as f:
+                f.write(content)
 
 
 def running_programs(*names):

@@ -10,7 +10,12 @@
 //     (and any length) gets through; ROOT is HKLM or HKCU, VIEW 32 or 64.
 //       key ROOT VIEW PATH
 //       subkey ROOT VIEW PATH NAME               (NAME may hold NULs)
-//       value ROOT VIEW PATH NAME TYPE DATA      (TYPE decimal, DATA raw bytes)
+//       value ROOT VIEW PATH NAME TYPE DATA      (TYPE decimal, DATA raw bytes;
+//                                                 PATH may hold NULs)
+//       filled ROOT VIEW PATH NAME TYPE COUNT BYTE
+//                                                (COUNT decimal times the byte BYTE)
+//       link ROOT VIEW PATH NAME TARGET          (a symbolic link key NAME that
+//                                                 leads to TARGET under ROOT)
 //       protect ROOT VIEW PATH SDDL              (SDDL plain text)
 //       delete ROOT VIEW PATH                    (with its subkeys, whatever their security)
 //       service NAME DISPLAY BINARY-PATH         (own-process, started on demand)
@@ -34,6 +39,7 @@
 
 #include "common/com_ptr.h"
 #include "common/handles.h"
+#include "common/registry_native.h"
 #include "support/registry_seed.h"
 
 namespace {
@@ -79,11 +85,26 @@ REGSAM ViewOf(const std::string& name) {
   return name == "32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 }
 
+// A path holding NULs leads to a key that "subkey" made before.
 UniqueRegKey CreateKey(HKEY root, REGSAM view, const std::wstring& path) {
   UniqueRegKey key;
-  ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view,
-                    nullptr, key.put(), nullptr);
+  if (path.find(L'\0') != std::wstring::npos) {
+    velmora::OpenRegistryKey(root, path, KEY_ALL_ACCESS | view, false, key.put());
+  } else {
+    ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr);
+  }
   return key;
+}
+
+bool IsLink(HKEY parent, const std::wstring& name, REGSAM view) {
+  UniqueRegKey key;
+  DWORD type = REG_NONE;
+  return velmora::OpenRegistryKey(parent, name, KEY_QUERY_VALUE | view, true, key.put()) ==
+             ERROR_SUCCESS &&
+         ::RegQueryValueExW(key.get(), velmora::kSymbolicLinkValueName, nullptr, &type, nullptr,
+                            nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
 }
 
 bool Protect(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& sddl) {
@@ -112,8 +133,11 @@ void OpenUp(HKEY root, REGSAM view, const std::wstring& path) {
     return;
   }
   for (const std::wstring& child : velmora::test::SubkeyNames(key.get())) {
-    // Names that hold NULs cannot be reached by path; they are never protected.
-    if (child.find(L'\0') == std::wstring::npos) OpenUp(root, view, path + L"\\" + child);
+    // Names that hold NULs cannot be reached by path; they are never
+    // protected. A link would lead elsewhere, or round in a circle.
+    if (child.find(L'\0') == std::wstring::npos && !IsLink(key.get(), child, view)) {
+      OpenUp(root, view, path + L"\\" + child);
+    }
   }
 }
 
@@ -169,6 +193,20 @@ bool RunCommand(const std::vector<std::string>& f) {
     const UniqueRegKey key = CreateKey(RootOf(f[1]), ViewOf(f[2]), TextFromHex(f[3]));
     return key && velmora::test::SetCountedValue(key.get(), TextFromHex(f[4]), std::stoul(f[5]),
                                                  FromHex(f[6]));
+  }
+  if (command == "filled" && f.size() == 8) {
+    const UniqueRegKey key = CreateKey(RootOf(f[1]), ViewOf(f[2]), TextFromHex(f[3]));
+    return key &&
+           velmora::test::SetCountedValue(
+               key.get(), TextFromHex(f[4]), std::stoul(f[5]),
+               std::string(std::stoul(f[6]), static_cast<char>(std::stoi(f[7], nullptr, 16))));
+  }
+  if (command == "link" && f.size() == 6) {
+    const UniqueRegKey parent = CreateKey(RootOf(f[1]), ViewOf(f[2]), TextFromHex(f[3]));
+    return parent &&
+           velmora::test::CreateLinkSubkey(
+               parent.get(), TextFromHex(f[4]),
+               velmora::test::NativeKeyPath(RootOf(f[1]), TextFromHex(f[5])), ViewOf(f[2]));
   }
   if (command == "protect" && f.size() == 5) {
     return Protect(RootOf(f[1]), ViewOf(f[2]), TextFromHex(f[3]),

@@ -302,6 +302,111 @@ class SecondFault(unittest.TestCase):
         self.assertTrue(self.reports[0].endswith("\r\n\r\n"))
 
 
+class FaultsWhileEnding(unittest.TestCase):
+    """Faults after the window has closed: in the last static destructor, when
+    everything the reporter uses has been destroyed, and while the process
+    ends, when its other threads, the reporting one too, are gone. Each gives
+    its box and report at once, without waiting for the time limit."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.results = {}
+        for fault in ("fault-in-static-destructor", "fault-while-ending"):
+            windows, unix = fixture_folder(fault)
+            facts = drive(windows, fault)
+            path = os.path.join(unix, "bugreport.txt")
+            cls.results[fault] = (facts, read_reports(path)[1] if os.path.exists(path) else [])
+
+    def test_box_and_exit_code_without_waiting(self):
+        for fault, (facts, _) in self.results.items():
+            with self.subTest(fault=fault):
+                self.assertEqual(facts.get("button"), "Close", facts["output"])
+                self.assertEqual(facts.get("exit"), str(0xC0000005))
+                self.assertLess(facts["seconds"], 30)
+
+    def test_static_destructor_fault_gives_a_whole_report(self):
+        facts, reports = self.results["fault-in-static-destructor"]
+        self.assertEqual(len(reports), 1, facts["output"])
+        report = sections(reports[0])
+        self.assertEqual(list(report)[-1], "modules (list of loaded modules)")
+        frames = [line for line in report["threads"] if line.startswith("  #")]
+        self.assertTrue(any("velmora_crash_fixture.exe!" in f for f in frames), frames)
+
+    def test_fault_while_ending_gives_what_needs_no_other_thread(self):
+        facts, reports = self.results["fault-while-ending"]
+        self.assertEqual(len(reports), 1, facts["output"])
+        report = sections(reports[0])
+        self.assertEqual(report["header"][5], FAULTS["window-access-violation"][1])
+        self.assertEqual(list(report)[1:], [
+            "registers", "code", "threads",
+            "the report stops here: the fault happened while the program was ending"])
+        self.assertRegex(report["threads"][1],
+                         r"^  #00 [0-9A-F]{16} velmora_crash_fixture\.exe!0x[0-9A-F]+$")
+
+
+class TwoFaults(unittest.TestCase):
+    """Two threads fault at the same moment: one report, which names the other
+    thread's fault, one box, and the end."""
+
+    @classmethod
+    def setUpClass(cls):
+        windows, unix = fixture_folder("two-faults")
+        cls.facts = drive(windows, "two-faults")
+        cls.reports = read_reports(os.path.join(unix, "bugreport.txt"))[1]
+
+    def test_one_box_then_the_end_with_the_first_fault_code(self):
+        self.assertEqual(self.facts.get("button"), "Close", self.facts["output"])
+        self.assertEqual(self.facts.get("exit"), str(0xC0000005))
+        self.assertLess(int(self.facts.get("ended-ms", "99999")), 5000)
+
+    def test_report_names_the_other_fault_with_thread_code_and_address(self):
+        self.assertEqual(len(self.reports), 1, self.facts["output"])
+        header = sections(self.reports[0])["header"]
+        first_writes = "writing" in header[5]
+        other = "reading address 0x0000000000000020" if first_writes else \
+            "writing address 0x0000000000000010"
+        named = [line for line in self.reports[0].split("\r\n")
+                 if ", where a further fault happened: " in line]
+        self.assertEqual(len(named), 1, self.reports[0])
+        self.assertRegex(named[0], r"^Thread 0x[0-9A-F]{4,}( \(main thread\))?, where a further "
+                                   r"fault happened: 0xC0000005 access violation " + other +
+                         r", at 0x[0-9A-F]{16} velmora_crash_fixture\.exe!0x[0-9A-F]+$")
+        self.assertNotIn(header[7][len("Thread:    "):], named[0])
+
+
+class LoaderLockHeld(unittest.TestCase):
+    """A fault while another thread holds the loader's lock, with a time limit
+    of 10 seconds: everything up to the process list needs no lock of the
+    loader (nor loads a DLL), so it is all saved; the report stops at the
+    module list, which asks the loader for the modules' names, with a note."""
+
+    @classmethod
+    def setUpClass(cls):
+        windows, unix = fixture_folder("loader-lock-held")
+        cls.facts = drive(windows, "loader-lock-held")
+        path = os.path.join(unix, "bugreport.txt")
+        cls.reports = read_reports(path)[1] if os.path.exists(path) else []
+
+    def test_box_and_exit_code(self):
+        self.assertEqual(self.facts.get("button"), "Close", self.facts["output"])
+        self.assertEqual(self.facts.get("exit"), str(0xC0000005))
+
+    def test_report_holds_everything_up_to_the_modules_and_a_note(self):
+        self.assertEqual(len(self.reports), 1, self.facts["output"])
+        report = sections(self.reports[0])
+        header = report["header"]
+        self.assertEqual(header[0], START_LINE)
+        self.assertEqual(header[5], FAULTS["window-access-violation"][1])
+        self.assertRegex(header[6],
+                         r"^Address:   0x[0-9A-F]{16} velmora_crash_fixture\.exe!0x[0-9A-F]+$")
+        self.assertEqual(list(report)[1:], [
+            "registers", "code", "threads", "hardware", "processes (list of running processes)",
+            'the report stops here: reading the section "modules" did not finish within '
+            '10 seconds'])
+        frames = [line for line in report["threads"] if line.startswith("  #")]
+        self.assertTrue(any("velmora_crash_fixture.exe!" in f for f in frames), frames)
+
+
 class SizeLimit(unittest.TestCase):
     """A file of 99,000 bytes with two earlier reports: the oldest goes whole,
     the file stays below 100,000 bytes."""

@@ -9,7 +9,7 @@ import unittest
 import zipfile
 
 import e2e_support as e2e
-from e2e_support import desktop_folder, unix_path, wine
+from e2e_support import desktop_folder, unix_path, windows_path, wine
 from seeded_product import SeededProduct, uninstall_heading
 
 BIN = None
@@ -21,6 +21,35 @@ def drive_the_program():
 
 BOOT_TIME_KEY = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\CorvaneBootTime"
 RUN_KEY = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+LOCATOR_SERVER = ("HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"
+                  "{4590F811-1D3A-11D0-891F-00AA004B2E24}\\InprocServer32")
+STAND_IN_SEED = "HKEY_CURRENT_USER\\Software\\Velmora Test Stand-ins"
+# The classes' view that the program reads: the 32-bit one (Wow6432Node on
+# 64-bit Windows) for the shipped program.
+CLASSES_VIEW = "/reg:32" if e2e.PROGRAM_BITS == 32 else "/reg:64"
+
+
+def registered_server(key):
+    """The default value of an InprocServer32 key, as `reg query` prints it."""
+    output = wine("reg", "query", key, "/ve", CLASSES_VIEW).stdout.decode(errors="replace")
+    for line in output.splitlines():
+        if "REG_SZ" in line:
+            return line.split("REG_SZ", 1)[1].strip()
+    raise AssertionError("no server registered under " + key + ": " + output)
+
+
+def seed_security_center(test_class):
+    """One anti-virus product in the Security Center, served by the tests'
+    stand-in locator (Wine's has no Security Center) until the class ends."""
+    platform = registered_server(LOCATOR_SERVER)
+    stand_in = windows_path(os.path.join(BIN, "velmora_security_standins.dll"))
+    wine("reg", "add", LOCATOR_SERVER, "/ve", "/d", stand_in, CLASSES_VIEW, "/f")
+    test_class.addClassCleanup(wine, "reg", "add", LOCATOR_SERVER, "/ve", "/d", platform,
+                               CLASSES_VIEW, "/f")
+    product = STAND_IN_SEED + "\\Wbem\\ROOT\\SecurityCenter2\\AntiVirusProduct\\1"
+    wine("reg", "add", product, "/v", "displayName", "/d", "Windows Defender", "/f")
+    wine("reg", "add", product, "/v", "productState", "/t", "REG_DWORD", "/d", "397568", "/f")
+    test_class.addClassCleanup(wine, "reg", "delete", STAND_IN_SEED, "/f")
 
 
 class EndToEnd(unittest.TestCase):
@@ -33,6 +62,7 @@ class EndToEnd(unittest.TestCase):
         # Something the user's logon starts, for the autoruns block.
         wine("reg", "add", RUN_KEY, "/v", "Velmora Check", "/d", "C:\\check.exe /now", "/f")
         cls.addClassCleanup(wine, "reg", "delete", RUN_KEY, "/v", "Velmora Check", "/f")
+        seed_security_center(cls)
         cls.product = SeededProduct(BIN)
         cls.product.seed()
         cls.addClassCleanup(cls.product.remove)
@@ -167,14 +197,15 @@ class EndToEnd(unittest.TestCase):
         run = block.index("---------- Run ----------")
         self.assertIn("Velmora Check=C:\\check.exe /now", block[run + 1:])
         self.assertEqual(lines[security - 1], separator)
-        self.assertEqual(lines[security:security + 11], [
-            "[AntiVirusProduct]", "", "[AntiSpywareProduct]", "", "[FirewallProduct]", "",
+        self.assertEqual(lines[security:security + 15], [
+            "[AntiVirusProduct]", "", "Name:Windows Defender", "Enabled=True(00061100)",
+            "UptoDate=True", "", "[AntiSpywareProduct]", "", "[FirewallProduct]", "",
             "[Windows FireWall]", "HomeNetFwEnabled=False", "PublicNetFwEnabled=False",
             "FireWallEnabled=False", "FwObj=valid"])
         # The files block closes the report.
-        self.assertEqual(lines[security + 11], separator)
-        self.assertNotIn(separator, lines[security + 12:])
-        self.assertTrue(lines[security + 12:-1])
+        self.assertEqual(lines[security + 15], separator)
+        self.assertNotIn(separator, lines[security + 16:])
+        self.assertTrue(lines[security + 16:-1])
 
     def test_main_report_ends_with_the_product_files(self):
         lines = self.member_text("Velmora_Debug_Info.txt").split("\r\n")
@@ -243,14 +274,16 @@ class KeyboardAndPictures(unittest.TestCase):
         self.assertIn(self.LINK_HOVER, e2e.colours_of(self.pictures["hover"]))
 
 
-class FailedReport(unittest.TestCase):
-    """A destination that cannot take the archive: the run fails, the window says
-    so and is ready for another try."""
+class DesktopThatIsNoFolder(unittest.TestCase):
+    """A desktop that is no folder of the user's cannot take the archive: it
+    goes beside the program instead, and the message names that place. (Runs
+    that fail are the fault suite's destination cases.)"""
 
     @classmethod
     def setUpClass(cls):
         cls.desktop = desktop_folder()
         cls.moved = cls.desktop + ".real"
+        cls.beside = os.path.join(BIN, "Velmora_Debug_Info.zip")
         os.rename(cls.desktop, cls.moved)
         try:
             with open(cls.desktop, "w") as f:
@@ -259,15 +292,17 @@ class FailedReport(unittest.TestCase):
         finally:
             os.remove(cls.desktop)
             os.rename(cls.moved, cls.desktop)
+        cls.archived = zipfile.is_zipfile(cls.beside)
+        if os.path.exists(cls.beside):
+            os.remove(cls.beside)
 
-    def test_error_box_names_the_failure(self):
-        self.assertEqual(self.facts.get("caption"), "Error", self.driver_output)
-        self.assertEqual(self.facts.get("text"), "The info file save failed")
-
-    def test_window_is_ready_for_another_try(self):
-        self.assertEqual(self.facts.get("button"), "enabled", self.driver_output)
-        self.assertEqual(self.facts.get("progress"), "hidden")
-        self.assertEqual(self.facts.get("exit"), "0")  # closed by the driver
+    def test_the_archive_goes_beside_the_program(self):
+        self.assertEqual(self.facts.get("caption"), "Information", self.driver_output)
+        self.assertEqual(self.facts.get("text"),
+                         "The info file: Velmora_Debug_Info.zip has been saved to:\\r" +
+                         e2e.windows_path(self.beside))
+        self.assertTrue(self.archived)
+        self.assertEqual(self.facts.get("exit"), "0")
 
     def test_working_folder_is_removed(self):
         self.assertFalse(os.path.exists(os.path.join(e2e.temp_folder(), "GetInfoDir")))

@@ -64,6 +64,10 @@ NO_ACCESS = "D:P"                 # nobody may do anything but the owner change 
 READ_ONLY = "D:P(A;;KR;;;WD)"     # readable, but refuses full access
 
 BIG_TEXT = "C:\\big\\" + "x" * (32767 - len("C:\\big\\"))  # 64 KiB with its NUL
+HUGE_BINARY = 64 << 20  # a user's own value: far above what one value may cost
+HUGE_TEXT = 3 << 20
+VALUE_LIMIT = 1 << 20
+LINKS = ("Link A", "Link B")  # under the user's entry, each leading back to it
 LONG_COMMAND = "C:\\long.exe " + "/x" * 2500
 
 NON_OEM = "\u0414\u043c\u0438\u0442\u0440\u0438\u0439 \u65e5\u672c"  # Cyrillic and CJK
@@ -103,9 +107,9 @@ ODD_VALUES = [
     ("odd length", REG_SZ, b"a\x00b", '"odd length"="a"'),
     ("unterminated", REG_SZ, utf16("abc"), '"unterminated"="abc"'),
     ("expand", REG_EXPAND_SZ, win_text("%SystemRoot%\\x"), '"expand"="%SystemRoot%\\\\x"'),
-    # The registry API takes a name up to its first NUL: this one cannot be
-    # read, and must not be taken for "hidden".
-    ("hidden\0name", REG_SZ, win_text("secret"), '"hidden\0name"=' + MARKER),
+    # The registry API takes a name up to its first NUL: this one is read
+    # through the native calls, not taken for "hidden", and shown with "\0".
+    ("hidden\0name", REG_SZ, win_text("secret"), '"hidden\\0name"="secret"'),
     ("hidden", REG_SZ, win_text("visible"), '"hidden"="visible"'),
 ]
 
@@ -124,6 +128,12 @@ class Script:
 
     def value(self, root, path, name, kind, data, view="64"):
         self.add("value", root, view, hexed(path), hexed(name), str(kind), data.hex())
+
+    def filled(self, root, path, name, kind, count, byte, view="64"):
+        self.add("filled", root, view, hexed(path), hexed(name), str(kind), str(count), "%02x" % byte)
+
+    def link(self, root, path, name, target, view="64"):
+        self.add("link", root, view, hexed(path), hexed(name), hexed(target))
 
     def subkey(self, root, path, name, view="64"):
         self.add("subkey", root, view, hexed(path), hexed(name))
@@ -291,6 +301,10 @@ class Machine:
             script.subkey(root, path, "a\0b")
             script.subkey(root, path, "\0")
             script.value(root, path + "\\ZZ After", "after", REG_SZ, win_text("kept"))
+        script.value("HKLM", FAULT_KEY + "\\\0", "inside", REG_SZ, win_text("its own"))
+        script.filled("HKCU", USER_FAULT_KEY, "huge", REG_BINARY, HUGE_BINARY, 0x5A)
+        for name in LINKS:
+            script.link("HKCU", USER_FAULT_KEY, name, USER_FAULT_KEY)
         script.value("HKLM", FAULT_KEY + "\\" + DEEP_KEY, "bottom", REG_SZ, win_text("reached"))
         for entry, kind, data, _ in ODD_PRODUCT_ENTRIES:
             script.value("HKLM", UNINSTALL + "\\" + entry, "InstallLocation", kind, data, view="32")
@@ -319,6 +333,8 @@ class Machine:
         script.value("HKLM", entry, "2", REG_DWORD, struct.pack("<I", 2))
         script.value("HKLM", entry, "3", REG_SZ, win_text("lib.dll|Entry|args"))
         script.subkey("HKLM", RUN_ONCE_EX, "\0")
+        script.value("HKLM", RUN_ONCE_EX + "\\\0", "1", REG_SZ, win_text("||C:\\hidden once.exe"))
+        script.filled("HKCU", RUN, "Huge", REG_SZ, HUGE_TEXT, 0x41)
         script.value("HKLM", POLICIES_RUN, "Blocked", REG_SZ, win_text("C:\\blocked.exe"))
         script.protect("HKLM", POLICIES_RUN, NO_ACCESS)
         script.value("HKCU", NT_WINDOWS, "Load", REG_DWORD, struct.pack("<I", 1))
@@ -524,6 +540,31 @@ class Case3OddRegistry(FaultCase):
         self.assertLess(lines.index("[HKEY_LOCAL_MACHINE\\" + FAULT_KEY + "]"),
                         lines.index("[HKEY_CURRENT_USER\\" + USER_FAULT_KEY + "]"))
 
+    def test_keys_with_nuls_in_their_names_are_exported_as_themselves(self):
+        lines = self.run_.lines("uninstall.txt")
+        for root, path in (("HKEY_LOCAL_MACHINE", FAULT_KEY), ("HKEY_CURRENT_USER", USER_FAULT_KEY)):
+            self.assertIn(f"[{root}\\{path}\\a\\0b]", lines)
+        # Its own value, not its parent's: the cut name "" would be the parent.
+        self.assertEqual(value_lines(self, lines, f"[HKEY_LOCAL_MACHINE\\{FAULT_KEY}\\\\0]"),
+                         ['"inside"="its own"'])
+
+    def test_link_keys_are_written_with_their_target_and_never_entered(self):
+        lines = self.run_.lines("uninstall.txt")
+        for name in LINKS:
+            key_line = f"[HKEY_CURRENT_USER\\{USER_FAULT_KEY}\\{name}]"
+            block = value_lines(self, lines, key_line)
+            self.assertEqual(len(block), 1, block)
+            target = ("\\" + USER_FAULT_KEY).encode("utf-16-le").hex(",").upper()
+            self.assertTrue(block[0].startswith('"SymbolicLinkValue"=hex:5C,00,52,00'), block[0])
+            self.assertTrue(block[0].endswith(target), block[0])
+            self.assertFalse([line for line in lines if line.startswith(key_line[:-1] + "\\")])
+
+    def test_a_value_too_large_to_read_gets_the_marker(self):
+        lines = self.run_.lines("uninstall.txt")
+        block = value_lines(self, lines, f"[HKEY_CURRENT_USER\\{USER_FAULT_KEY}]")
+        self.assertIn('"huge"=' + MARKER, block)
+        self.assertIn('"big text"="' + BIG_TEXT.replace("\\", "\\\\") + '"', block)
+
     def test_a_key_sixty_levels_down_is_reached(self):
         lines = self.run_.lines("uninstall.txt")
         self.assertInOrder(lines, ["[HKEY_LOCAL_MACHINE\\" + FAULT_KEY + "\\" + DEEP_KEY + "]",
@@ -556,7 +597,7 @@ class Case3OddRegistry(FaultCase):
         block = value_lines(self, lines, key)
         self.assertEqual(sorted(block), sorted([
             '"big text"="' + BIG_TEXT + '"', '"expand"="%SystemRoot%\\x"', '"hidden"="visible"',
-            '"hidden\0name"=' + MARKER, '"long dword"=' + MARKER, '"odd length"="a"',
+            '"hidden\\0name"="secret"', '"long dword"=' + MARKER, '"odd length"="a"',
             '"short dword"=dword:0000BBAA', '"text with nul"="before"', '"unterminated"="abc"']))
         self.assertNotIn(key[:-1] + "\\Locked]", lines)
         self.assertInOrder(lines, [key, "", "[HKEY_LOCAL_MACHINE\\" + SERVICE_AFTER_KEY + "]",
@@ -675,13 +716,20 @@ class Case7OddAutostartEntries(FaultCase):
             self.assertIn(line, self.block)
         for name in ("Dword=", "Binary=", "Multi=", "Blocked="):
             self.assertFalse([line for line in self.block if line.startswith(name)], name)
-        # A name with a NUL hides its data from the registry API: the entry is
-        # shown, and never with the data of another value.
-        self.assertIn("Hidden\0Run=", self.block)
-        self.assertFalse([line for line in self.block if "C:\\hidden.exe" in line])
+        # A name with a NUL hides its entry from the registry API: it is shown
+        # with its own data.
+        self.assertIn("Hidden\\0Run=C:\\hidden.exe", self.block)
+        # Too large to be read: the name, then a note in place of the data.
+        at = self.block.index("Huge=")
+        # Wine adds a terminating NUL to the text it was given.
+        self.assertIn(self.block[at + 1], [f'(value "Huge" not shown: {size} bytes of data, '
+                                           f'more than the {VALUE_LIMIT} read)'
+                                           for size in (HUGE_TEXT, HUGE_TEXT + 2)])
 
     def test_run_once_ex_and_nt_run(self):
         self.assertInOrder(self.block, ["---------- RunOnceEx ----------", "rundll32.exe C:\\once.exe /x"])
+        # An entry key whose name holds a NUL.
+        self.assertIn("rundll32.exe C:\\hidden once.exe", self.block)
         for line in ("rundll32.exe lib.dll", "rundll32.exe lib.dll,Entry",
                      "rundll32.exe lib.dll,Entry args"):
             self.assertIn(line, self.block)
@@ -724,6 +772,13 @@ class Case9EverythingAtOnce(FaultCase):
         self.assertLess(run.facts["seconds"], 180, run.output)
         for name in REPORT_FILES:
             self.assertIn(name, run.members)
+
+    def test_peak_memory_stays_below_200_mb(self):
+        run = the_run()
+        self.assertDone(run)
+        # The 64 MiB value read whole and copied raised it to over 900 MB. (Wine's
+        # pagefile figure leaves the heap out: the working set is what counts.)
+        self.assertLess(int(run.facts["peak-working-set"]), 200 * 1000 * 1000, run.output)
 
     def test_nothing_is_left_behind(self):
         the_run()

@@ -7,7 +7,15 @@ function is looked up at run time with a fallback instead.
 Each function below was checked against its documented minimum supported
 system (for functions older than the current documentation, against older
 references). Adding an import means checking it the same way and adding it
-here. The 64-bit test build is checked only for its DLL set."""
+here. The 64-bit test build is checked only for its DLL set.
+
+The program runs elevated from folders that users can write to, such as a
+download folder: a DLL that the loader looks for beside the program could be
+planted there. So it imports only from DLLs that Windows always takes from
+its own folder: those of the system's known-DLL list, and COMCTL32, which the
+program's manifest binds to the system's side-by-side assembly. Every other
+DLL (version, psapi, wtsapi32, dbghelp, uxtheme) is loaded at run time by its
+full path in the system folder."""
 
 import argparse
 import re
@@ -46,7 +54,7 @@ ALLOWED = {
         QueryInformationJobObject QueryPerformanceCounter QueryPerformanceFrequency RaiseException
         ReadFile
         ReadProcessMemory ReleaseSemaphore RemoveDirectoryW ResetEvent ResumeThread
-        SetEndOfFile SetErrorMode SetEvent SetFileAttributesW SetFilePointer SetHandleInformation
+        SetEndOfFile SetErrorMode SetEvent SetFileAttributesW SetFilePointer SetFileTime SetHandleInformation
         SetInformationJobObject
         SetFilePointerEx SetLastError SetUnhandledExceptionFilter Sleep SuspendThread
         SystemTimeToFileTime TerminateJobObject TerminateProcess TerminateThread
@@ -93,14 +101,14 @@ ALLOWED = {
         SetTextColor SetViewportOrgEx StretchBlt TextOutW
     """,
     "ADVAPI32.DLL": """
-        AdjustTokenPrivileges CheckTokenMembership CloseServiceHandle
+        AccessCheck AdjustTokenPrivileges CheckTokenMembership CloseServiceHandle
         ConvertStringSecurityDescriptorToSecurityDescriptorW ConvertStringSidToSidW
-        DuplicateTokenEx EnumServicesStatusW
+        DuplicateTokenEx EnumServicesStatusW EqualSid GetLengthSid GetNamedSecurityInfoW
         GetSidSubAuthority GetSidSubAuthorityCount GetTokenInformation GetUserNameW
-        IsValidSid LookupAccountSidW LookupPrivilegeValueW OpenProcessToken OpenSCManagerW
+        ImpersonateLoggedOnUser IsValidSid LookupAccountNameW LookupAccountSidW LookupPrivilegeValueW OpenProcessToken OpenSCManagerW
         OpenServiceW QueryServiceConfigW QueryServiceStatus RegCloseKey RegCreateKeyExW
         RegEnumKeyExW RegEnumValueW RegFlushKey RegOpenKeyExW RegQueryInfoKeyW
-        RegQueryValueExW
+        RegQueryValueExW RevertToSelf
     """,
     "SHELL32.DLL": """
         SHFileOperationW SHGetFileInfoW SHGetFolderPathW SHGetSpecialFolderPathW
@@ -108,9 +116,6 @@ ALLOWED = {
     """,
     "COMCTL32.DLL": """
         ImageList_Draw ImageList_GetIconSize ImageList_GetImageCount InitCommonControlsEx
-    """,
-    "VERSION.DLL": """
-        GetFileVersionInfoSizeW GetFileVersionInfoW VerQueryValueW
     """,
     "OLE32.DLL": """
         CoCreateInstance CoInitialize CoInitializeEx CoInitializeSecurity CoSetProxyBlanket
@@ -189,6 +194,12 @@ class TestBuild(unittest.TestCase):
 
 
 class Allowlist(unittest.TestCase):
+    def test_only_dlls_that_windows_takes_from_its_own_folder(self):
+        # A DLL outside the known-DLL list, such as version.dll, is looked for
+        # beside the program first.
+        for dll in ("VERSION.DLL", "PSAPI.DLL", "WTSAPI32.DLL", "DBGHELP.DLL", "UXTHEME.DLL"):
+            self.assertNotIn(dll, ALLOWED)
+
     def test_catches_a_newer_function(self):
         # The check itself: GetTickCount64 came with Vista.
         self.assertNotIn("GetTickCount64", ALLOWED["KERNEL32.DLL"])

@@ -126,16 +126,16 @@ class TemporaryFolderOutsideCodePage437(RunCase):
         self.assertNothingLeft(self.temp)
 
 
-def fake_tool_environment(data_dir):
-    """Driver options that put never-ending fake console tools, which start
-    helpers of their own, first on the program's PATH."""
+def drive_with_stuck_tools(data_dir, *options):
+    """Runs the program with never-ending fake console tools, which start
+    helpers of their own, in place of the system's."""
     output = os.path.join(data_dir, "fake-output.txt")
     with open(output, "wb") as f:
         f.write(b"Host Name: STUCK\r\n")
-    path = e2e.wine("cmd", "/c", "echo %PATH%").stdout.decode().strip()
-    tools = e2e.windows_path(os.path.join(BIN, "fake-tools"))
-    return ["--env", f"PATH={tools};{path}", "--env", "VELMORA_FAKE_HANG=1",
-            "--env", "VELMORA_FAKE_CHILD=1", "--env", f"VELMORA_FAKE_OUTPUT={e2e.windows_path(output)}"]
+    with e2e.tools_in_system_folder(BIN) as env:
+        return e2e.drive_the_program(
+            BIN, *options, "--env", "VELMORA_FAKE_HANG=1", "--env", "VELMORA_FAKE_CHILD=1",
+            "--env", f"VELMORA_FAKE_OUTPUT={e2e.windows_path(output)}", env=env)
 
 
 class ConsoleToolsThatNeverEnd(RunCase):
@@ -143,7 +143,7 @@ class ConsoleToolsThatNeverEnd(RunCase):
     def setUpClass(cls):
         cls.temp = e2e.temp_folder()
         cls.data = tempfile.mkdtemp(prefix="velmora-fake-")
-        cls.output, cls.facts = e2e.drive_the_program(BIN, *fake_tool_environment(cls.data))
+        cls.output, cls.facts = drive_with_stuck_tools(cls.data)
 
     @classmethod
     def tearDownClass(cls):
@@ -171,8 +171,7 @@ class WindowClosedDuringReport(RunCase):
         archive = os.path.join(e2e.desktop_folder(), "Velmora_Debug_Info.zip")
         if os.path.exists(archive):
             os.remove(archive)
-        cls.output, cls.facts = e2e.drive_the_program(
-            BIN, "--close-during-report", *fake_tool_environment(cls.data))
+        cls.output, cls.facts = drive_with_stuck_tools(cls.data, "--close-during-report")
 
     @classmethod
     def tearDownClass(cls):

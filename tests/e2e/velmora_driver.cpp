@@ -7,6 +7,8 @@
 //   archive: <the path named after the carriage return, if any>
 //   button: enabled|disabled, progress: visible|hidden  (when the window stays open)
 //   exit: <exit code of the program>
+//   peak-working-set, peak-pagefile: <bytes>  (the program's peak memory, taken
+//                          when its message box shows, the report done)
 // Options after the program's path:
 //   --env NAME=VALUE       sets a variable in the program's environment
 //   --close-during-report  closes the window once the report has started
@@ -30,6 +32,7 @@
 //                          its window shows, starts a thread in it at address 0.
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -392,6 +395,12 @@ int wmain(int argc, wchar_t** argv) {
   HWND dialog = WaitForWindow(kReportTimeoutMs, process,
                               [&] { return FindWindowOfProcess(process_id, true); });
   if (dialog == nullptr) return Fail("no message box", process);
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof(memory);
+  if (::GetProcessMemoryInfo(process, &memory, sizeof(memory))) {
+    Say("peak-working-set", std::to_wstring(memory.PeakWorkingSetSize));
+    Say("peak-pagefile", std::to_wstring(memory.PeakPagefileUsage));
+  }
   ::Sleep(200);  // let the box finish laying out its text
   const std::wstring text = DialogMessage(dialog);
   Say("caption", WindowText(dialog));

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/strings.h"
 #include "environment/accounts.h"
+#include "environment/desktop_shell.h"
 #include "environment/folders.h"
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
@@ -13,7 +16,9 @@
 namespace velmora {
 namespace {
 
-std::wstring Fixture(const wchar_t* name) { return test::BinDir() + L"\\" + name; }
+std::wstring Fixture(const wchar_t* name) {
+  return test::BinDir() + L"\\" + name;
+}
 
 TEST(FileVersionString, ProgramCarriesItsFileVersion) {
   EXPECT_EQ(GetFileVersionString(Fixture(L"VelmoraHelper.exe"), L"Unknown"), L"1.7.0.783");
@@ -88,6 +93,55 @@ TEST(Accounts, FindProcessByNameMatchesImageAndOwner) {
   ASSERT_TRUE(test::EnsureShellRunning());
   EXPECT_NE(FindProcessByName(L"EXPLORER.EXE", L""), 0u);
   EXPECT_EQ(FindProcessByName(L"no-such-image.exe", L""), 0u);
+}
+
+// Wine's Explorer offers no desktop view to ask, and runs everything with the
+// same rights anyway: which way a request goes is looked at through the two
+// openers instead.
+TEST(DesktopShell, OpensThroughTheDesktopsShellAndDirectlyOnlyWithoutIt) {
+  std::vector<std::wstring> calls;
+  const auto opener = [&calls](const wchar_t* name, bool answers) {
+    return [&calls, name, answers](const ShellRequest& request) {
+      calls.push_back(std::wstring(name) + L" " + request.file + L" " + request.parameters);
+      return answers;
+    };
+  };
+  const ShellRequest request = ExplorerSelecting(L"C:\\Tools, old\\Velmora_Debug_Info.zip");
+  EXPECT_EQ(request.file, GetWindowsDir() + L"\\explorer.exe");
+  EXPECT_EQ(request.parameters, L"/select,\"C:\\Tools, old\\Velmora_Debug_Info.zip\"");
+  EXPECT_EQ(request.show, SW_SHOW);
+  OpenAsDesktopUser(request, {opener(L"desktop", true), opener(L"direct", true)});
+  OpenAsDesktopUser({L"https://example.com/", L"", SW_SHOWNORMAL},
+                    {opener(L"desktop", false), opener(L"direct", true)});
+  EXPECT_EQ(calls, (std::vector<std::wstring>{
+                       L"desktop " + request.file + L" " + request.parameters,
+                       L"desktop https://example.com/ ", L"direct https://example.com/ "}));
+}
+
+TEST(Accounts, ConsoleShellTokenActsForTheConsoleUser) {
+  ASSERT_TRUE(test::EnsureShellRunning());
+  const UniqueHandle token = DuplicateConsoleShellToken();
+  ASSERT_TRUE(token.valid());
+  {
+    const ActingAsUser as_user(token.get());
+    EXPECT_TRUE(as_user.active());
+    UniqueHandle thread_token;
+    EXPECT_TRUE(::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, thread_token.put()));
+  }
+  UniqueHandle thread_token;
+  EXPECT_FALSE(::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, thread_token.put()));
+  EXPECT_FALSE(ActingAsUser(nullptr).active());
+}
+
+TEST(Accounts, UserMayWriteTheirOwnFoldersOnly) {
+  ASSERT_TRUE(test::EnsureShellRunning());
+  const UniqueHandle token = DuplicateConsoleShellToken();
+  const std::wstring desktop = GetUserDesktopFolder(token.get());
+  ASSERT_FALSE(desktop.empty());
+  EXPECT_TRUE(UserMayWriteFolder(token.get(), L"", desktop));
+  EXPECT_TRUE(UserMayWriteFolder(nullptr, GetCurrentUserName(), desktop));
+  EXPECT_FALSE(UserMayWriteFolder(nullptr, L"no such account here", desktop));
+  EXPECT_FALSE(UserMayWriteFolder(token.get(), L"", desktop + L"\\missing"));
 }
 
 TEST(Accounts, ShellTokenIntegrityLevel) {

@@ -26,6 +26,8 @@ struct ObjectAttributes {
   void* security_quality_of_service;
 };
 constexpr ULONG kCaseInsensitive = 0x40;
+constexpr ULONG kOpenLink = 0x100;
+constexpr ULONG kCreateLinkOption = 0x2;  // REG_OPTION_CREATE_LINK
 using SetValueKeyFn = LONG(WINAPI*)(HANDLE, CountedName*, ULONG, ULONG, const void*, ULONG);
 using CreateKeyFn = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, ObjectAttributes*, ULONG, CountedName*,
                                   ULONG, ULONG*);
@@ -42,20 +44,28 @@ Function Native(const char* name) {
   return LookUpFunction<Function>(::GetModuleHandleW(L"ntdll.dll"), name);
 }
 
-// A leaf subkey under a name that may hold NULs, which RegDeleteKeyExW cannot name.
-void DeleteCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view) {
+// A subkey as itself (a link is not followed), ready to be emptied and deleted.
+UniqueRegKey OpenForDeletion(HKEY parent, const std::wstring& name, REGSAM view) {
   const auto open_key = Native<OpenKeyFn>("NtOpenKey");
-  const auto delete_key = Native<DeleteKeyFn>("NtDeleteKey");
   CountedName counted = Counted(name);
-  ObjectAttributes attributes = {sizeof(attributes), parent,  &counted,
-                                 kCaseInsensitive,   nullptr, nullptr};
+  ObjectAttributes attributes = {sizeof(attributes),           parent,  &counted,
+                                 kCaseInsensitive | kOpenLink, nullptr, nullptr};
   HANDLE child = nullptr;
-  if (open_key == nullptr || delete_key == nullptr ||
-      open_key(&child, DELETE | view, &attributes) < 0) {
-    return;
+  if (open_key == nullptr ||
+      open_key(&child, DELETE | KEY_ENUMERATE_SUB_KEYS | view, &attributes) < 0) {
+    return {};
   }
-  delete_key(child);
-  ::RegCloseKey(static_cast<HKEY>(child));
+  return UniqueRegKey(static_cast<HKEY>(child));
+}
+
+void DeleteSubkeys(HKEY key, REGSAM view) {
+  const auto delete_key = Native<DeleteKeyFn>("NtDeleteKey");
+  for (const std::wstring& name : SubkeyNames(key)) {
+    const UniqueRegKey child = OpenForDeletion(key, name, view);
+    if (!child || delete_key == nullptr) continue;
+    DeleteSubkeys(child.get(), view);
+    delete_key(child.get());
+  }
 }
 
 }  // namespace
@@ -105,19 +115,54 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
 }
 
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
-  {
-    UniqueRegKey key;
-    // Only what a restricted key still allows.
-    ::RegOpenKeyExW(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view, key.put());
-    for (const std::wstring& child : SubkeyNames(key.get())) {
-      if (child.find(L'\0') != std::wstring::npos) {
-        DeleteCountedSubkey(key.get(), child, view);
-      } else {
-        DeleteKeyTree(root, path + L"\\" + child, view);
-      }
-    }
+  const auto delete_key = Native<DeleteKeyFn>("NtDeleteKey");
+  UniqueRegKey key;
+  // Only what a restricted key still allows.
+  if (::RegOpenKeyExW(root, path.c_str(), 0, DELETE | KEY_ENUMERATE_SUB_KEYS | view, key.put()) !=
+          ERROR_SUCCESS ||
+      delete_key == nullptr) {
+    return;
   }
-  ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+  DeleteSubkeys(key.get(), view);
+  delete_key(key.get());
+}
+
+std::wstring NativeKeyPath(HKEY root, const std::wstring& path) {
+  if (root == HKEY_LOCAL_MACHINE) return L"\\Registry\\Machine\\" + path;
+  UniqueHandle token;
+  ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
+  std::vector<BYTE> user(512);
+  DWORD size = 0;
+  wchar_t* sid = nullptr;
+  if (!::GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()),
+                             &size) ||
+      !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+    return {};
+  }
+  const std::wstring native = L"\\Registry\\User\\" + std::wstring(sid) + L"\\" + path;
+  ::LocalFree(sid);
+  return native;
+}
+
+bool CreateLinkSubkey(HKEY parent, const std::wstring& name, const std::wstring& target,
+                      REGSAM view) {
+  const auto create_key = Native<CreateKeyFn>("NtCreateKey");
+  const auto set_value_key = Native<SetValueKeyFn>("NtSetValueKey");
+  CountedName counted = Counted(name);
+  ObjectAttributes attributes = {sizeof(attributes),           parent,  &counted,
+                                 kCaseInsensitive | kOpenLink, nullptr, nullptr};
+  HANDLE link = nullptr;
+  if (create_key == nullptr || set_value_key == nullptr ||
+      create_key(&link, KEY_ALL_ACCESS | KEY_CREATE_LINK | view, &attributes, 0, nullptr,
+                 kCreateLinkOption, nullptr) < 0) {
+    return false;
+  }
+  const UniqueRegKey owned(static_cast<HKEY>(link));
+  const std::wstring value_name = L"SymbolicLinkValue";
+  CountedName counted_value = Counted(value_name);
+  // The target without a terminating NUL.
+  return set_value_key(link, &counted_value, 0, REG_LINK, target.data(),
+                       static_cast<ULONG>(target.size() * sizeof(wchar_t))) >= 0;
 }
 
 bool RestrictKeyAccess(HKEY root, const std::wstring& path, REGSAM view) {
@@ -167,6 +212,11 @@ SeededKey& SeededKey::Qword(const std::wstring& name, unsigned long long value) 
 
 SeededKey& SeededKey::Subkey(const std::wstring& name) {
   CreateCountedSubkey(key_, name, view_);
+  return *this;
+}
+
+SeededKey& SeededKey::Link(const std::wstring& name, const std::wstring& target) {
+  CreateLinkSubkey(key_, name, target, view_);
   return *this;
 }
 

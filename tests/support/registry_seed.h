@@ -12,13 +12,21 @@ namespace velmora::test {
 // The names of the key's subkeys as the registry holds them (NULs included).
 std::vector<std::wstring> SubkeyNames(HKEY key);
 
-// Deletes the key with everything below it; a missing key is no failure.
+// Deletes the key with everything below it; a missing key is no failure. A
+// symbolic link below it is deleted itself, never what it leads to.
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view);
 
 // A value or a subkey under a name that may hold NULs, which only the native
 // calls take. True on success.
 bool SetCountedValue(HKEY key, const std::wstring& name, DWORD type, const std::string& bytes);
 bool CreateCountedSubkey(HKEY parent, const std::wstring& name, REGSAM view);
+
+// The native path of a key, as a symbolic link holds its target:
+// "\Registry\Machine\<path>" or "\Registry\User\<the user's SID>\<path>".
+std::wstring NativeKeyPath(HKEY root, const std::wstring& path);
+// A symbolic link key under `parent` that leads to `target`, a native path.
+bool CreateLinkSubkey(HKEY parent, const std::wstring& name, const std::wstring& target,
+                      REGSAM view);
 
 // Leaves everyone only querying values, listing subkeys and deleting the key:
 // a key that refuses full access, and KEY_READ, even to an administrator.
@@ -47,6 +55,8 @@ class SeededKey {
   SeededKey& Qword(const std::wstring& name, unsigned long long value);
   // A subkey, created now and removed with this key. Its name may hold NULs.
   SeededKey& Subkey(const std::wstring& name);
+  // A symbolic link subkey leading to `target` (a native path).
+  SeededKey& Link(const std::wstring& name, const std::wstring& target);
 
  private:
   HKEY root_;

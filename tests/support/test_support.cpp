@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <functional>
 
 #include "app/working_folder.h"
 #include "common/report_file.h"
@@ -73,25 +74,41 @@ std::string UnixPathOf(const std::wstring& path) {
   return result;
 }
 
-bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
-  // Wine starts Unix programs too, with the arguments split as Windows does.
-  const std::string arguments = "-s \"" + UnixPathOf(target) + "\" \"" + UnixPathOf(link) + "\"";
-  std::wstring command = L"Z:\\bin\\ln " + DecodeCodePage(arguments, CP_UTF8);
+namespace {
+
+// Runs a Unix tool with Wine's splitting of the arguments, and waits (Wine
+// does not follow a Unix program to its end) until `done` says so.
+bool RunUnixTool(const wchar_t* tool, const std::string& arguments,
+                 const std::function<bool()>& done) {
+  std::wstring command = std::wstring(tool) + L" " + DecodeCodePage(arguments, CP_UTF8);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+  if (!::CreateProcessW(tool, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
     return false;
   }
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
-  // Wine does not follow a Unix program to its end: look for the link instead.
   for (int tries = 0; tries < 100; ++tries) {
-    if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (done()) return true;
     ::Sleep(50);
   }
   return false;
+}
+
+}  // namespace
+
+bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
+  return RunUnixTool(
+      L"Z:\\bin\\ln", "-s \"" + UnixPathOf(target) + "\" \"" + UnixPathOf(link) + "\"",
+      [&link] { return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+bool RemoveUnixSymlink(const std::wstring& link) {
+  return RunUnixTool(
+      L"Z:\\bin\\rm", "-f \"" + UnixPathOf(WithoutTrailingBackslash(link)) + "\"",
+      [&link] { return ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
 bool EnsureShellRunning() {

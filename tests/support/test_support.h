@@ -52,6 +52,8 @@ std::string UnixPathOf(const std::wstring& path);
 // Plants a Unix symbolic link, which Wine shows as a reparse point: the
 // junctions and links a hostile user could put in the program's way.
 bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
+// Removes such a link (Wine cannot remove a link to a folder itself).
+bool RemoveUnixSymlink(const std::wstring& link);
 
 // Makes sure a shell process (explorer.exe) runs: Wine starts its desktop
 // process for the first window and ends it again when it has been idle.

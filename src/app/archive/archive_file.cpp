@@ -6,12 +6,6 @@
 
 namespace velmora {
 
-ArchiveFile::ArchiveFile(const std::wstring& path)
-    : file_(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
-  if (!file_) ThrowLastError("cannot create archive");
-}
-
 void ArchiveFile::Write(const void* data, size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {

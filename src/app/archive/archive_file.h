@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "common/handles.h"
 
@@ -13,8 +14,8 @@ namespace velmora {
 
 class ArchiveFile {
  public:
-  // Creates or replaces the file; raises ReportError when it cannot.
-  explicit ArchiveFile(const std::wstring& path);
+  // Takes over a file opened for reading and writing.
+  explicit ArchiveFile(UniqueHandle file) : file_(std::move(file)) {}
 
   void Write(const void* data, size_t size);
   void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }

@@ -17,6 +17,7 @@
 #include "common/errors.h"
 #include "common/handles.h"
 #include "common/lock.h"
+#include "common/no_follow_files.h"
 #include "common/strings.h"
 #include "common/worker_thread.h"
 
@@ -208,9 +209,9 @@ class ArchivePipeline {
   uint64_t length_ = 0;
 };
 
-size_t WriteArchive(const std::vector<ArchiveItem>& items, const std::wstring& path,
+size_t WriteArchive(const std::vector<ArchiveItem>& items, UniqueHandle file,
                     const ArchiveOptions& options) {
-  ArchiveFile out(path);
+  ArchiveFile out(std::move(file));
   ZipWriter writer(out, options.limits);
   ArchivePipeline(items, writer, options).Run();
   writer.Finish();
@@ -218,14 +219,41 @@ size_t WriteArchive(const std::vector<ArchiveItem>& items, const std::wstring& p
   return writer.entry_count();
 }
 
-// A new, empty file beside the destination, for the archive to be written into.
-std::wstring CreateTemporaryArchive(const std::wstring& archive_path) {
-  const std::wstring folder = SplitAtLastBackslash(archive_path).first;
-  wchar_t temporary[MAX_PATH] = {};
-  if (!::GetTempFileNameW((folder.empty() ? L"." : folder).c_str(), L"vhz", 0, temporary)) {
-    ThrowLastError("cannot create a temporary archive");
+struct TemporaryArchive {
+  std::wstring path;
+  UniqueHandle file;
+};
+
+// A new, empty file beside the destination, for the archive to be written
+// into, kept open from its creation on: no link or file that someone else
+// puts at its name in the meantime is ever opened instead.
+TemporaryArchive CreateTemporaryArchive(const std::wstring& archive_path) {
+  const std::wstring folder = EnsureTrailingBackslash(SplitAtLastBackslash(archive_path).first);
+  const DWORD seed = ::GetTickCount() ^ ::GetCurrentProcessId();
+  for (DWORD attempt = 0; attempt < 256; ++attempt) {
+    TemporaryArchive temporary;
+    temporary.path = folder + Format(L"vhz%04X.tmp", (seed + attempt) & 0xFFFF);
+    temporary.file.reset(::CreateFileW(ExtendedLengthPath(temporary.path).c_str(),
+                                       GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (temporary.file) return temporary;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
-  return temporary;
+  ThrowLastError("cannot create a temporary archive");
+}
+
+// The finished archive replaces what stands at the destination. A link there
+// is removed as a link (its target stays as it is); a file is replaced.
+void MoveIntoPlace(const std::wstring& temporary, const std::wstring& archive_path) {
+  if (IsLinkPath(archive_path) && !RemoveLinkItself(archive_path)) {
+    ThrowLastError("cannot remove a link at the archive's place");
+  }
+  if (!::MoveFileExW(ExtendedLengthPath(temporary).c_str(),
+                     ExtendedLengthPath(archive_path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ThrowLastError("cannot move the archive into place");
+  }
 }
 
 }  // namespace
@@ -242,16 +270,14 @@ size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path,
                    const ArchiveOptions& options) {
   // Walk first, so that the temporary file is never part of the tree.
   const std::vector<ArchiveItem> items = WalkArchiveTree(folder);
-  const std::wstring temporary = CreateTemporaryArchive(archive_path);
+  TemporaryArchive temporary;
+  options.at_destination([&] { temporary = CreateTemporaryArchive(archive_path); });
   try {
-    const size_t count = WriteArchive(items, temporary, options);
-    if (!::MoveFileExW(temporary.c_str(), archive_path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      ThrowLastError("cannot move the archive into place");
-    }
+    const size_t count = WriteArchive(items, std::move(temporary.file), options);
+    options.at_destination([&] { MoveIntoPlace(temporary.path, archive_path); });
     return count;
   } catch (...) {
-    ::DeleteFileW(temporary.c_str());
+    options.at_destination([&] { ::DeleteFileW(ExtendedLengthPath(temporary.path).c_str()); });
     throw;
   }
 }

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "common/file_pieces.h"
+#include "common/no_follow_files.h"
 #include "common/strings.h"
+#include "environment/version_resource.h"
 #include "reports/files/md5.h"
 
 namespace velmora {
@@ -27,25 +29,17 @@ std::wstring GetFileMd5(const std::wstring& path, size_t piece_size) {
 }
 
 std::wstring GetFixedFileVersion(const std::wstring& path) {
-  DWORD handle = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
-  if (size == 0) return {};
-  std::vector<BYTE> data(size);
-  if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return {};
-  void* value = nullptr;
-  UINT length = 0;
-  if (!::VerQueryValueW(data.data(), L"\\", &value, &length) || value == nullptr ||
-      length < sizeof(VS_FIXEDFILEINFO)) {
-    return {};
-  }
-  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-  return Format(L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+  // The version calls open the file by its name and would follow a link there.
+  if (!IsPlainFile(path)) return {};
+  const std::optional<VersionResource> resource = ReadVersionResource(path);
+  return resource && resource->fixed ? FixedVersionText(*resource->fixed) : std::wstring();
 }
 
 SYSTEMTIME GetFileTimeLocal(const std::wstring& path, FileTimeKind which) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return kZeroDateTime;
+  if (!::GetFileAttributesExW(ExtendedLengthPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    return kZeroDateTime;
+  }
   const FILETIME& utc = which == FileTimeKind::kCreation    ? data.ftCreationTime
                         : which == FileTimeKind::kLastWrite ? data.ftLastWriteTime
                                                             : data.ftLastAccessTime;

@@ -63,6 +63,9 @@ void SearchFolder(Search& search, const std::wstring& folder) {
     if (name == L".svn") return;
     if (search.kind == FindKind::kFolders) search.list.push_back(folder + name);
     if (search.kind == FindKind::kFilesAndFolders) search.list.push_back(folder + name + L"\\");
+    // A link may lead anywhere, another account's files and the whole
+    // system included: the walk stays in the folders that are really there.
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
     const std::wstring subfolder = folder + name + L"\\";
     if (search.recurse && search.visited.FirstVisit(subfolder)) SearchFolder(search, subfolder);
   });

@@ -33,6 +33,13 @@ bool CopyBelow(const std::wstring& working_folder, const std::wstring& source,
   return CopyFileNoFollow(source, destination, overwrite);
 }
 
+// A product folder as long as it is a real one below the folder it belongs
+// to, else empty: a link where the program expects the product's folder
+// could lead anywhere, also into another account's files.
+std::wstring RealFolderOrEmpty(const std::wstring& root, const std::wstring& folder) {
+  return !root.empty() && IsRealFolderBelow(root, folder) ? folder : std::wstring();
+}
+
 struct CopyTarget {
   std::wstring source_prefix;
   const wchar_t* target;
@@ -51,13 +58,12 @@ ProductFolders CurrentProductFolders() {
 }
 
 std::wstring ProductSettingsFolder(const ProductFolders& folders) {
-  return folders.app_data.empty() ? std::wstring() : folders.app_data + L"\\Velmora\\Corvane\\";
+  return RealFolderOrEmpty(folders.app_data, folders.app_data + L"\\Velmora\\Corvane\\");
 }
 
 std::wstring DownloaderLogFolder(const ProductFolders& folders) {
-  return folders.common_app_data.empty()
-             ? std::wstring()
-             : folders.common_app_data + L"\\Velmora\\Corvane\\Downloader\\";
+  return RealFolderOrEmpty(folders.common_app_data,
+                           folders.common_app_data + L"\\Velmora\\Corvane\\Downloader\\");
 }
 
 size_t ListFolderFiles(const std::wstring& folder, const std::wstring& mask,
@@ -66,7 +72,8 @@ size_t ListFolderFiles(const std::wstring& folder, const std::wstring& mask,
   if (!FolderExists(folder)) return 0;
   const std::wstring path = EnsureTrailingBackslash(folder);
   ForEachFolderEntry(path + mask, [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+    // A link is never taken for the file it leads to.
+    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return;
     bool excluded = false;
     for (const std::wstring& exclusion : exclusions) excluded |= EqualsNoCase(name, exclusion);
     if (!excluded) result.push_back(path + name);
@@ -78,12 +85,14 @@ ReportList BuildProductFileList(const ProductFolders& folders) {
   ReportList list;
   const std::wstring& install = folders.install;
   if (!install.empty()) {
-    AppendFolderFiles(list, install + L"Update\\", L"*.*", kNeverCopied);
-    AppendFolderFiles(list, install + L"CorvaneReport\\", L"*.*", kNeverCopied);
+    for (const wchar_t* subfolder : {L"Update\\", L"CorvaneReport\\"}) {
+      const std::wstring folder = RealFolderOrEmpty(install, install + subfolder);
+      if (!folder.empty()) AppendFolderFiles(list, folder, L"*.*", kNeverCopied);
+    }
     for (const wchar_t* mask : {L"*.txt", L"*.dmp", L"*.log"}) {
       AppendFolderFiles(list, install, mask, kNeverCopied);
     }
-    if (FileExists(install + L"RdmConfig.ini")) list.push_back(install + L"RdmConfig.ini");
+    if (IsPlainFile(install + L"RdmConfig.ini")) list.push_back(install + L"RdmConfig.ini");
   }
   const std::wstring settings = ProductSettingsFolder(folders);
   if (!settings.empty()) AppendFolderFiles(list, settings, L"*.ini", kNeverCopied);

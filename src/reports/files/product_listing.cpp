@@ -55,6 +55,8 @@ ReportList ListFolderTree(const std::wstring& folder) {
     const bool searched = ForEachFolderEntry(
         current + L"*.*", [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
           if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // Never into a link: it may lead out of the installation.
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
             const std::wstring subfolder = current + name + L"\\";
             if (visited.FirstVisit(subfolder)) queue.push_back(subfolder);
             return;

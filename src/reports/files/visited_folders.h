@@ -17,6 +17,10 @@ class VisitedFolders {
   // True the first time a folder is offered, false for the same folder again
   // under any path. A folder whose identity cannot be read counts as new.
   bool FirstVisit(const std::wstring& folder);
+  // The same for a folder known by its volume serial number and file index.
+  // Some redirectors and file systems give every folder the index 0: such an
+  // index tells nothing, and the folder counts as new.
+  bool FirstVisit(DWORD volume_serial, unsigned long long file_index);
 
  private:
   // Volume serial number and the 64-bit file index.

@@ -6,8 +6,10 @@ namespace velmora {
 
 namespace {
 
+// Blanks and control characters separate items, NUL among them: a text may
+// hold NULs, and every step over the text must move on, whatever it holds.
 bool IsSeparatorBlank(wchar_t c) {
-  return c >= 1 && c <= L' ';
+  return c <= L' ';
 }
 
 size_t SkipBlanks(const std::wstring& text, size_t at) {

@@ -16,7 +16,8 @@ bool IsBlank(const std::wstring& text);
 // Items as the shell reads such a list: commas and blanks separate them, a
 // quoted item may hold blanks and commas ("" inside stands for one quotation
 // mark, and a missing closing quotation mark runs to the end), and a comma at
-// the very end adds one empty item. Empty items are kept.
+// the very end adds one empty item. Empty items are kept. A NUL separates
+// items as a blank does.
 std::vector<std::wstring> SplitCommaList(const std::wstring& text);
 
 // Every item of the list that is not blank, as split.

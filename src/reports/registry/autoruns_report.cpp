@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/registry_value.h"
 #include "common/strings.h"
 #include "environment/app_frame.h"
 #include "environment/folders.h"
@@ -66,21 +68,48 @@ bool OpenPlace(TRegistry& registry, HKEY root, const std::wstring& path) {
   return registry.OpenKeyRead(L"\\" + path);
 }
 
-// A value of another type than text is left out on its own, so that one odd
-// entry does not cost the whole report.
-std::optional<std::wstring> ReadAutostartText(const TRegistry& registry, const std::wstring& name) {
+// What one autostart value gives: its text; nothing, for a value of another
+// type than text, which is left out on its own so that one odd entry does not
+// cost the whole report; or, for a value too large to be read, its size.
+struct AutostartValue {
+  std::optional<std::wstring> text;
+  DWORD too_large_size = 0;
+};
+
+AutostartValue ReadAutostartValue(const TRegistry& registry, const std::wstring& name) {
   try {
-    return registry.ReadText(name);
+    return {registry.ReadText(name)};
+  } catch (const ERegistryValueTooLarge& e) {
+    return {std::nullopt, e.size()};
   } catch (const ERegistryException&) {
-    return std::nullopt;
+    return {};
   }
 }
 
-std::optional<std::wstring> ReadValuePlace(TRegistry& registry, const ValuePlace& place) {
-  if (!OpenPlace(registry, place.root, place.path)) return std::nullopt;
-  std::optional<std::wstring> text = ReadAutostartText(registry, place.value);
+// Stands where the lines of a value too large to be read would be.
+std::wstring TooLargeNote(const std::wstring& name, DWORD size) {
+  return L"(value \"" + ShownRegistryName(name) + L"\" not shown: " + std::to_wstring(size) +
+         L" bytes of data, more than the " + std::to_wstring(kRegistryValueLimit) + L" read)";
+}
+
+// The lines that `lines_of` makes of a value's text, or the note of a value
+// too large to be read.
+template <typename LinesOf>
+void AddValue(ReportList& report, const std::wstring& name, const AutostartValue& value,
+              LinesOf lines_of) {
+  if (value.text) {
+    AppendList(report, lines_of(*value.text));
+  } else if (value.too_large_size > 0) {
+    report.push_back(TooLargeNote(name, value.too_large_size));
+  }
+}
+
+void AddValuePlace(ReportList& report, TRegistry& registry, const ValuePlace& place,
+                   const std::function<ReportList(const std::wstring&)>& lines_of) {
+  if (!OpenPlace(registry, place.root, place.path)) return;
+  const AutostartValue value = ReadAutostartValue(registry, place.value);
   registry.CloseCurrentKey();
-  return text;
+  AddValue(report, place.value, value, lines_of);
 }
 
 std::vector<std::wstring> ValueNamesOfOpenKey(const TRegistry& registry) {
@@ -128,14 +157,19 @@ void AddStartupGroup(ReportList& report) {
   AddStartupFolder(report, GetSpecialFolder(CSIDL_COMMON_STARTUP));
 }
 
-// "<value name>=<data>" for every value of the key at each place.
+// "<value name>=<data>" for every value of the key at each place; a value too
+// large to be read shows its name with nothing after the "=", then a note.
 void AddValueLines(ReportList& report, TRegistry& registry, const std::wstring& plain,
                    const std::wstring& twin) {
   for (const Place& place : PlacesOf(plain, twin)) {
     if (!OpenPlace(registry, place.root, place.path)) continue;
     for (const std::wstring& name : ValueNamesOfOpenKey(registry)) {
-      if (const std::optional<std::wstring> text = ReadAutostartText(registry, name)) {
-        report.push_back(name + L"=" + *text);
+      const AutostartValue value = ReadAutostartValue(registry, name);
+      if (value.text) {
+        report.push_back(ShownRegistryName(name) + L"=" + *value.text);
+      } else if (value.too_large_size > 0) {
+        report.push_back(ShownRegistryName(name) + L"=");
+        report.push_back(TooLargeNote(name, value.too_large_size));
       }
     }
     registry.CloseCurrentKey();
@@ -145,9 +179,7 @@ void AddValueLines(ReportList& report, TRegistry& registry, const std::wstring& 
 void AddRunOnceExEntry(ReportList& report, TRegistry& registry, const std::wstring& path) {
   if (!registry.OpenKeyRead(L"\\" + path)) return;
   for (const std::wstring& name : ValueNamesOfOpenKey(registry)) {
-    if (const std::optional<std::wstring> text = ReadAutostartText(registry, name)) {
-      AppendList(report, RunOnceExLines(*text));
-    }
+    AddValue(report, name, ReadAutostartValue(registry, name), RunOnceExLines);
   }
   registry.CloseCurrentKey();
 }
@@ -171,10 +203,7 @@ void AddNtRunGroup(ReportList& report, TRegistry& registry) {
   for (const std::wstring& path : paths) {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
       for (const wchar_t* value : {L"Run", L"Load"}) {
-        if (const std::optional<std::wstring> text =
-                ReadValuePlace(registry, {root, path, value})) {
-          AppendList(report, CommaListLines(*text));
-        }
+        AddValuePlace(report, registry, {root, path, value}, CommaListLines);
       }
     }
   }
@@ -198,9 +227,9 @@ void AddWindowsShellGroup(ReportList& report, TRegistry& registry) {
   const std::wstring system_dir = TAppFrame::GetFolder(kSystemFolder);
   const std::wstring windows_dir = TAppFrame::GetFolder(kWindowsFolder);
   for (const ShellPlace& shell : places) {
-    if (const std::optional<std::wstring> text = ReadValuePlace(registry, shell.place)) {
-      AppendList(report, WinlogonLines(*text, shell.standard_program, system_dir, windows_dir));
-    }
+    AddValuePlace(report, registry, shell.place, [&](const std::wstring& text) {
+      return WinlogonLines(text, shell.standard_program, system_dir, windows_dir);
+    });
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/registry_native.h"
 #include "common/registry_value.h"
 #include "common/strings.h"
 #include "environment/wow64.h"
@@ -19,15 +20,6 @@ constexpr REGSAM kReadMasks[] = {
     STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS,
     KEY_QUERY_VALUE,
 };
-
-// The registry API takes names up to their first NUL, but a key or value may
-// be made under a counted name that holds one (programs hide their entries so).
-// Cut at the NUL, such a name would reach another key or value, or, for a
-// subkey whose name begins with NUL, its own parent again without end: it
-// cannot be reached and counts as missing.
-bool HoldsNul(const std::wstring& name) {
-  return name.find(L'\0') != std::wstring::npos;
-}
 
 bool IsRelative(const std::wstring& path) {
   return path.empty() || path.front() != L'\\';
@@ -89,6 +81,9 @@ std::optional<KeyCounts> QueryKeyCounts(HKEY key) {
 ERegistryException::ERegistryException(const std::wstring& message)
     : std::runtime_error(EncodeCodePage(message, CP_UTF8)), message_(message) {}
 
+ERegistryValueTooLarge::ERegistryValueTooLarge(const std::wstring& name, DWORD size)
+    : ERegistryException(L"Value too large for '" + name + L"'"), size_(size) {}
+
 TRegistry::TRegistry() : is_64bit_windows_(IsWow64()) {}
 
 TRegistry::TRegistry(REGSAM access) : TRegistry() {
@@ -129,17 +124,18 @@ void TRegistry::TakeKey(HKEY key, std::wstring full_path) {
 }
 
 bool TRegistry::OpenKeyFull(const std::wstring& path, bool may_create) {
-  if (HoldsNul(path)) return false;
   SelectView(path);
   KeyPlace place = PlaceOf(path);
   HKEY key = nullptr;
   LONG status;
   if (may_create && !place.sub_path.empty()) {
+    // Cut at a NUL, the name would make another key.
+    if (place.sub_path.find(L'\0') != std::wstring::npos) return false;
     DWORD disposition = 0;
     status = ::RegCreateKeyExW(place.base, place.sub_path.c_str(), 0, nullptr,
                                REG_OPTION_NON_VOLATILE, access_, nullptr, &key, &disposition);
   } else {
-    status = ::RegOpenKeyExW(place.base, place.sub_path.c_str(), 0, access_, &key);
+    status = OpenRegistryKey(place.base, place.sub_path, access_, open_links_, &key);
   }
   if (status != ERROR_SUCCESS) return false;
   TakeKey(key, std::move(place.full_path));
@@ -147,13 +143,12 @@ bool TRegistry::OpenKeyFull(const std::wstring& path, bool may_create) {
 }
 
 bool TRegistry::OpenKeyRead(const std::wstring& path) {
-  if (HoldsNul(path)) return false;
   SelectView(path);
   KeyPlace place = PlaceOf(path);
   const REGSAM view = access_ & kViewBits;
   for (REGSAM mask : kReadMasks) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(place.base, place.sub_path.c_str(), 0, mask | view, &key) ==
+    if (OpenRegistryKey(place.base, place.sub_path, mask | view, open_links_, &key) ==
         ERROR_SUCCESS) {
       access_ = mask | view;
       TakeKey(key, std::move(place.full_path));
@@ -206,8 +201,14 @@ void TRegistry::ListValues(std::vector<std::wstring>& names) const {
 bool TRegistry::QueryTypeAndSize(const std::wstring& name, DWORD& type, DWORD& size) const {
   type = REG_NONE;
   size = 0;
-  return !HoldsNul(name) && ::RegQueryValueExW(current_key_.get(), name.c_str(), nullptr, &type,
-                                               nullptr, &size) == ERROR_SUCCESS;
+  return QueryRegistryValue(current_key_.get(), name, &type, nullptr, &size) == ERROR_SUCCESS;
+}
+
+void TRegistry::CheckSizeLimit(const std::wstring& name) const {
+  DWORD type, size;
+  if (QueryTypeAndSize(name, type, size) && size > kRegistryValueLimit) {
+    throw ERegistryValueTooLarge(name, size);
+  }
 }
 
 TRegDataKind TRegistry::ValueKind(const std::wstring& name) const {
@@ -225,10 +226,21 @@ bool TRegistry::HasChildKeys() const {
   return counts && counts->subkeys > 0;
 }
 
+bool TRegistry::IsLinkKey() const {
+  DWORD type, size;
+  return QueryTypeAndSize(kSymbolicLinkValueName, type, size) && type == REG_LINK;
+}
+
 std::wstring TRegistry::ReadText(const std::wstring& name) const {
-  if (ValueSize(name) <= 0) return {};
+  DWORD type, size;
+  if (!QueryTypeAndSize(name, type, size) || size == 0) return {};
+  CheckSizeLimit(name);
   const std::optional<RegistryData> data = ReadRegistryData(current_key_.get(), name);
-  if (!data) return {};
+  if (!data) {
+    // It may have grown beyond the bound since it was measured.
+    CheckSizeLimit(name);
+    return {};
+  }
   if (!IsRegistryTextType(data->type)) ThrowInvalidType(name);
   return RegistryDataText(data->bytes);
 }
@@ -239,8 +251,8 @@ int32_t TRegistry::ReadDword(const std::wstring& name) const {
   if (type != REG_DWORD || size > sizeof(DWORD)) ThrowInvalidType(name);
   DWORD value = 0;
   DWORD read = sizeof(value);
-  if (::RegQueryValueExW(current_key_.get(), name.c_str(), nullptr, &type,
-                         reinterpret_cast<BYTE*>(&value), &read) != ERROR_SUCCESS) {
+  if (QueryRegistryValue(current_key_.get(), name, &type, reinterpret_cast<BYTE*>(&value), &read) !=
+      ERROR_SUCCESS) {
     ThrowReadFailure(name);
   }
   if (type != REG_DWORD) ThrowInvalidType(name);
@@ -252,8 +264,7 @@ DWORD TRegistry::ReadBytes(const std::wstring& name, BYTE* buffer, DWORD buffer_
   if (!QueryTypeAndSize(name, type, size)) return 0;
   if (!IsBytesType(type) || buffer_size < size) ThrowInvalidType(name);
   DWORD read = buffer_size;
-  if (::RegQueryValueExW(current_key_.get(), name.c_str(), nullptr, &type, buffer, &read) !=
-      ERROR_SUCCESS) {
+  if (QueryRegistryValue(current_key_.get(), name, &type, buffer, &read) != ERROR_SUCCESS) {
     ThrowReadFailure(name);
   }
   // The value may have been replaced between the two queries.
@@ -269,8 +280,8 @@ std::wstring TRegistry::ValueAsText(const std::wstring& name, bool prefix) const
 
 std::wstring TRegistry::ValueAsTextOfKind(const std::wstring& name, TRegDataKind kind,
                                           bool prefix) const {
-  const int32_t size = ValueSize(name);
-  if (size <= 0) return {};
+  DWORD type, size;
+  if (!QueryTypeAndSize(name, type, size) || size == 0) return {};
   // Each reader refuses a value of another kind, so a value replaced since
   // its kind was taken shows the marker rather than a line of the wrong form.
   try {
@@ -283,6 +294,7 @@ std::wstring TRegistry::ValueAsTextOfKind(const std::wstring& name, TRegDataKind
         return prefix ? FormatDwordText(static_cast<uint32_t>(value)) : std::to_wstring(value);
       }
       default: {
+        CheckSizeLimit(name);
         std::vector<BYTE> bytes(static_cast<size_t>(size));
         const DWORD read = ReadBytes(name, bytes.data(), static_cast<DWORD>(bytes.size()));
         const std::wstring pairs =
@@ -293,6 +305,19 @@ std::wstring TRegistry::ValueAsTextOfKind(const std::wstring& name, TRegDataKind
   } catch (const ERegistryException&) {
     return kReadFailureMarker;
   }
+}
+
+std::wstring ShownRegistryName(const std::wstring& name) {
+  std::wstring shown;
+  shown.reserve(name.size());
+  for (wchar_t c : name) {
+    if (c == L'\0') {
+      shown += L"\\0";
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return shown;
 }
 
 std::wstring FormatHexBytes(const BYTE* bytes, size_t count) {

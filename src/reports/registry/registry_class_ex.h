@@ -30,6 +30,17 @@ class ERegistryException : public std::runtime_error {
   std::wstring message_;
 };
 
+// A value that holds more data than is read (kRegistryValueLimit): "Value too
+// large for '<name>'", with the size of its data.
+class ERegistryValueTooLarge : public ERegistryException {
+ public:
+  ERegistryValueTooLarge(const std::wstring& name, DWORD size);
+  DWORD size() const { return size_; }
+
+ private:
+  DWORD size_;
+};
+
 class TRegistry {
  public:
   // Full access (KEY_ALL_ACCESS); the root starts as HKEY_CURRENT_USER.
@@ -52,11 +63,15 @@ class TRegistry {
   bool AutomaticView() const { return automatic_view_; }
   void SetAutomaticView(bool value) { automatic_view_ = value; }
   bool Is64BitWindows() const { return is_64bit_windows_; }
+  // When set, a key that is a symbolic link opens as the link key itself
+  // rather than as the key it points to; off by default.
+  bool OpenLinks() const { return open_links_; }
+  void SetOpenLinks(bool value) { open_links_ = value; }
 
   // A different root closes the current key; the same root again keeps it open.
   void SetRoot(HKEY root);
   // A path beginning with "\" starts at the root; any other path is relative
-  // to the open key (or to the root when none is open).
+  // to the open key (or to the root when none is open). Names may hold NULs.
   bool OpenKeyFull(const std::wstring& path, bool may_create);
   // Tries KEY_READ, then query and enumerate, then query alone.
   bool OpenKeyRead(const std::wstring& path);
@@ -72,9 +87,13 @@ class TRegistry {
   // Bytes of data; -1 when the value cannot be queried.
   int32_t ValueSize(const std::wstring& name) const;
   bool HasChildKeys() const;
+  // The open key is a symbolic link key (opened as itself): it holds its
+  // target in a REG_LINK value named SymbolicLinkValue.
+  bool IsLinkKey() const;
 
   // The whole text up to its first NUL, unexpanded; empty when missing or
-  // empty. Raises "Invalid data type" when the value is not text.
+  // empty. Raises "Invalid data type" when the value is not text, and
+  // ERegistryValueTooLarge when it holds more than kRegistryValueLimit bytes.
   std::wstring ReadText(const std::wstring& name) const;
   // Raises "Invalid data type" when the value is not a DWORD of at most four
   // bytes, "Failed to get data" when it cannot be read.
@@ -87,7 +106,7 @@ class TRegistry {
   // upper-case hex digits (or signed decimal without prefix), "hex:" and
   // comma-separated byte pairs (bare pairs without prefix); empty for a
   // missing or empty value; the read-failure marker when the data changed
-  // kind or size under us or could not be read.
+  // kind or size under us, could not be read or is larger than what is read.
   std::wstring ValueAsText(const std::wstring& name, bool prefix) const;
   // As ValueAsText for a value that the caller found to be of `kind`; the
   // read-failure marker when it has been replaced by one of another kind since.
@@ -103,6 +122,7 @@ class TRegistry {
   KeyPlace PlaceOf(const std::wstring& path) const;
   void TakeKey(HKEY key, std::wstring full_path);
   bool QueryTypeAndSize(const std::wstring& name, DWORD& type, DWORD& size) const;
+  void CheckSizeLimit(const std::wstring& name) const;
 
   UniqueRegKey current_key_;
   HKEY root_key_ = HKEY_CURRENT_USER;
@@ -112,7 +132,12 @@ class TRegistry {
   REGSAM access_ = KEY_ALL_ACCESS;
   bool automatic_view_ = true;
   bool is_64bit_windows_;
+  bool open_links_ = false;
 };
+
+// A key or value name, or a key path, as the reports show it: each NUL (which
+// programs put into names to hide their entries) written as "\0".
+std::wstring ShownRegistryName(const std::wstring& name);
 
 // Data as "01,AB,00": two upper-case hex digits per byte, single commas.
 std::wstring FormatHexBytes(const BYTE* bytes, size_t count);

@@ -17,6 +17,10 @@ constexpr wchar_t kServicesPath[] = L"SYSTEM\\CurrentControlSet\\services";
 constexpr wchar_t kMachineRootName[] = L"HKEY_LOCAL_MACHINE";
 constexpr wchar_t kUserRootName[] = L"HKEY_CURRENT_USER";
 
+// The registry holds keys at most 512 levels deep; a walk that goes deeper has
+// been led round by keys changing under it.
+constexpr int kMostKeyLevels = 512;
+
 // Escaped: the form of the uninstall and boot-time files, text with every
 // backslash doubled and every value kind written. Services: text as stored,
 // DWORDs only besides text.
@@ -33,31 +37,27 @@ class KeyExport {
 
   // Depth-first: a key's own values come before the blocks of its subkeys. A key
   // that does not open with full access is left out with everything below it.
-  void Run(const std::wstring& key_path) {
+  // A symbolic link key is written with its own value (its target) and never
+  // entered: it may lead out of the tree or back into it without end.
+  void Run(const std::wstring& key_path, int depth = 1) {
     registry_.CloseCurrentKey();
     if (!registry_.OpenKeyFull(key_path, false)) return;
     list_.push_back(L"");
-    list_.push_back(L"[" + root_name_ + L"\\" + key_path + L"]");
+    list_.push_back(L"[" + root_name_ + L"\\" + ShownRegistryName(key_path) + L"]");
     std::vector<std::wstring> names;
     registry_.ListValues(names);
     for (const std::wstring& name : names) AddValueLine(name);
-    if (!registry_.HasChildKeys()) return;
+    if (registry_.IsLinkKey() || depth >= kMostKeyLevels || !registry_.HasChildKeys()) return;
     registry_.ListSubkeys(names);
-    for (const std::wstring& child : names) Run(key_path + L"\\" + child);
+    for (const std::wstring& child : names) Run(key_path + L"\\" + child, depth + 1);
   }
 
  private:
   void AddValueLine(const std::wstring& name) {
-    const std::wstring start = L"\"" + name + L"\"=";
-    // A name holding a NUL hides its value from the registry API: its line
-    // shows the value is there but could not be read.
-    if (name.find(L'\0') != std::wstring::npos) {
-      list_.push_back(start + kReadFailureMarker);
-      return;
-    }
+    const std::wstring start = L"\"" + ShownRegistryName(name) + L"\"=";
     const TRegDataKind kind = registry_.ValueKind(name);
-    // A value replaced by one of another type since it was listed gets the
-    // marker; the export goes on with the next value.
+    // A value replaced by one of another type since it was listed, or too
+    // large to be read, gets the marker; the export goes on with the next value.
     try {
       if (IsTextKind(kind)) {
         list_.push_back(start + L"\"" + TextOf(name) + L"\"");
@@ -96,6 +96,7 @@ void RunGuarded(Export run_export) {
 void ExportUninstallKeys(ReportList& list) {
   RunGuarded([&] {
     TRegistry registry;
+    registry.SetOpenLinks(true);
     registry.SetRoot(HKEY_LOCAL_MACHINE);
     KeyExport machine(ExportForm::Escaped, kMachineRootName, list, registry);
     machine.Run(kUninstallPath);
@@ -110,6 +111,7 @@ void ExportUninstallKeys(ReportList& list) {
 void ExportBootTimeKeys(ReportList& list) {
   RunGuarded([&] {
     TRegistry registry;
+    registry.SetOpenLinks(true);
     registry.SetRoot(HKEY_LOCAL_MACHINE);
     KeyExport machine(ExportForm::Escaped, kMachineRootName, list, registry);
     machine.Run(std::wstring(kServicesPath) + L"\\CorvaneBootTime");
@@ -120,6 +122,7 @@ void ExportBootTimeKeys(ReportList& list) {
 void ExportServicesKey(ReportList& list) {
   RunGuarded([&] {
     TRegistry registry;
+    registry.SetOpenLinks(true);
     registry.SetRoot(HKEY_LOCAL_MACHINE);
     list.push_back(kSeparatorLine);
     KeyExport services(ExportForm::Services, kMachineRootName, list, registry);

@@ -1,30 +1,18 @@
 #include "reports/system/command_captures.h"
 
-#include <shellapi.h>
-
 #include "common/cancellation.h"
 #include "common/date_text.h"
-#include "common/handles.h"
 #include "common/no_follow_files.h"
 #include "common/report_file.h"
 #include "common/strings.h"
-#include "common/ticks.h"
-#include "reports/system/tool_job.h"
+#include "environment/folders.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr DWORD kPollIntervalMs = 100;
-
 // Created with the module and refilled by each capture.
 ReportList g_system_info;
-
-std::wstring TempFolder260() {
-  wchar_t buffer[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, buffer);
-  return EnsureTrailingBackslash(FromBuffer(buffer, MAX_PATH));
-}
 
 std::wstring TimeStamp17() {
   SYSTEMTIME t;
@@ -33,38 +21,15 @@ std::wstring TimeStamp17() {
                 t.wSecond, t.wMilliseconds);
 }
 
-bool CanOpenExclusively(const std::wstring& path) {
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file.valid();
+std::wstring Quoted(const std::wstring& text) {
+  return L"\"" + text + L"\"";
 }
 
-// Waits until the redirected output is complete: the shell has let go of the
-// file. False when the limit ran out, the report is being stopped, or the
-// shell ended without making the file.
-bool WaitForOutput(const std::wstring& path, HANDLE shell, std::chrono::milliseconds limit) {
-  const TickDeadline deadline(static_cast<DWORD>(limit.count()));
-  for (;;) {
-    const bool shell_ended = shell == nullptr || ::WaitForSingleObject(shell, 0) == WAIT_OBJECT_0;
-    if (CanOpenExclusively(path)) return true;
-    if (shell_ended && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    if (deadline.Passed()) return false;
-    if (::WaitForSingleObject(CancellationEvent(), kPollIntervalMs) == WAIT_OBJECT_0) return false;
-  }
+// cmd without the AutoRun commands of the registry (/D), taking the rest of
+// the line as it stands once the outer quotes are gone (/S).
+std::wstring ShellCommandLine(const std::wstring& shell, const std::wstring& command) {
+  return Quoted(shell) + L" /D /S /C " + Quoted(command);
 }
-
-// Deletes a temporary file of a capture however the capture ends.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
-  ~TemporaryFile() { ::DeleteFileW(path_.c_str()); }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const std::wstring& path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
 
 UniqueHandle OpenNulDevice() {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
@@ -102,63 +67,22 @@ std::wstring DateLine() {
 // the batch in code page 437 and miss the folder of a user named José or
 // Дмитрий) and no link planted in its place is followed. "@" keeps cmd from
 // echoing the commands into that output.
-constexpr char kTasksBatch[] = "@chcp 437 >nul\r\n@schtasks.exe /query /v /fo list\r\n";
+std::string TasksBatch(const std::wstring& tools_folder) {
+  const std::string folder = EncodeCodePage(tools_folder, CP_OEMCP);
+  return "@\"" + folder + "chcp.com\" 437 >nul\r\n@\"" + folder +
+         "schtasks.exe\" /query /v /fo list\r\n";
+}
 
 }  // namespace
 
-ReportList DecodeTextLines(const std::string& bytes) {
-  const std::wstring text = DecodeWithMark(bytes);
-  ReportList lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find_first_of(L"\r\n", start);
-    if (end == std::wstring::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + ((text[end] == L'\r' && end + 1 < text.size() && text[end + 1] == L'\n') ? 2 : 1);
-  }
-  return lines;
+ToolPlaces SystemToolPlaces(const std::wstring& work_folder) {
+  const std::wstring system = EnsureTrailingBackslash(GetSystemDir());
+  return {system + L"cmd.exe", system, EnsureTrailingBackslash(work_folder)};
 }
 
-const ReportList& CaptureSystemInfo(std::chrono::milliseconds wait_limit) {
-  g_system_info.clear();
-  const TemporaryFile output(TempFolder260() + L"SystemInfo_" + TimeStamp17() + L".txt");
-  const std::wstring parameters = L"/c systeminfo>\"" + output.path() + L"\"";
-  SHELLEXECUTEINFOW info = {};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = L"cmd.exe";
-  info.lpParameters = parameters.c_str();
-  info.nShow = SW_HIDE;
-  ::ShellExecuteExW(&info);
-  UniqueHandle shell(info.hProcess);
-  ToolJob job;
-  job.Adopt(shell.get());
-  if (!WaitForOutput(output.path(), shell.get(), wait_limit)) job.EndAll();
-  g_system_info = DecodeTextLines(ReadWholeFile(output.path()));
-  g_system_info.insert(g_system_info.begin(), {DateLine(), L"", L"===== System ====="});
-  return g_system_info;
-}
-
-void CaptureScheduledTasks(const std::wstring& target, std::chrono::milliseconds wait_limit) {
-  wchar_t system_dir[MAX_PATH] = {};
-  ::GetSystemDirectoryW(system_dir, MAX_PATH);
-  const std::wstring shell = EnsureTrailingBackslash(FromBuffer(system_dir, MAX_PATH)) + L"cmd.exe";
-  const TemporaryFile batch(TempFolder260() + L"schtasks.bat");
-  UniqueHandle output = CreateFreshFile(target);
-  if (!output) return;
-  try {
-    WriteWholeFile(batch.path(), kTasksBatch);
-  } catch (...) {
-    return;  // a batch file that cannot be written runs nothing
-  }
-  RunHidden(shell + L" /c \"" + batch.path() + L"\"", SW_HIDE, wait_limit, output.get());
-}
-
-bool RunHidden(const std::wstring& command_line, WORD show_window,
-               std::chrono::milliseconds wait_limit, HANDLE output) {
+BackgroundTool::BackgroundTool(const std::wstring& program, const std::wstring& command_line,
+                               WORD show_window, std::chrono::milliseconds limit, HANDLE output)
+    : deadline_(static_cast<DWORD>(limit.count())) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -174,19 +98,111 @@ bool RunHidden(const std::wstring& command_line, WORD show_window,
   }
   PROCESS_INFORMATION process = {};
   std::wstring mutable_command = command_line;
-  // Suspended until it is in the job, so that nothing it starts escapes.
+  const std::wstring system_folder = GetSystemDir();
+  // Suspended until it is in the job, so that nothing it starts escapes. The
+  // program is named by its path, so no folder is searched for it.
   const BOOL started = ::CreateProcessW(
-      nullptr, mutable_command.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE,
-      NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
+      program.c_str(), mutable_command.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE,
+      NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr,
+      system_folder.empty() ? nullptr : system_folder.c_str(), &startup, &process);
   if (output != nullptr) ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-  if (!started) return false;
-  UniqueHandle process_handle(process.hProcess);
-  UniqueHandle thread_handle(process.hThread);
-  ToolJob job;
-  job.Adopt(process_handle.get());
-  ::ResumeThread(thread_handle.get());
-  if (!WaitForToolEnd(process_handle.get(), static_cast<DWORD>(wait_limit.count()))) job.EndAll();
-  return true;
+  if (!started) return;
+  process_.reset(process.hProcess);
+  UniqueHandle thread(process.hThread);
+  job_.Adopt(process_.get());
+  ::ResumeThread(thread.get());
+}
+
+BackgroundTool::~BackgroundTool() {
+  if (started() && !finished_) job_.EndAll();
+}
+
+void BackgroundTool::Finish() {
+  if (!started() || finished_) return;
+  finished_ = true;
+  if (!WaitForToolEnd(process_.get(), deadline_.Remaining())) job_.EndAll();
+}
+
+SystemInfoCapture::SystemInfoCapture(const ToolPlaces& places, std::chrono::milliseconds wait_limit)
+    : output_path_(places.work_folder + L"SystemInfo_" + TimeStamp17() + L".txt"),
+      output_(CreateFreshFile(output_path_)) {
+  if (!output_) return;
+  tool_ = std::make_unique<BackgroundTool>(
+      places.shell, ShellCommandLine(places.shell, Quoted(places.tools_folder + L"systeminfo.exe")),
+      SW_HIDE, wait_limit, output_.get());
+}
+
+SystemInfoCapture::~SystemInfoCapture() {
+  tool_.reset();
+  output_.reset();
+  ::DeleteFileW(output_path_.c_str());
+}
+
+const ReportList& SystemInfoCapture::Take() {
+  if (tool_) tool_->Finish();
+  output_.reset();
+  g_system_info = DecodeTextLines(ReadWholeFile(output_path_));
+  g_system_info.insert(g_system_info.begin(), {DateLine(), L"", L"===== System ====="});
+  return g_system_info;
+}
+
+ScheduledTasksCapture::ScheduledTasksCapture(const ToolPlaces& places, const std::wstring& target,
+                                             std::chrono::milliseconds wait_limit)
+    : batch_path_(places.work_folder + L"schtasks.bat"), output_(CreateFreshFile(target)) {
+  if (!output_) return;
+  try {
+    WriteWholeFile(batch_path_, TasksBatch(places.tools_folder));
+  } catch (...) {
+    return;  // a batch file that cannot be written runs nothing
+  }
+  tool_ = std::make_unique<BackgroundTool>(places.shell,
+                                           ShellCommandLine(places.shell, Quoted(batch_path_)),
+                                           SW_HIDE, wait_limit, output_.get());
+}
+
+ScheduledTasksCapture::~ScheduledTasksCapture() {
+  tool_.reset();
+  ::DeleteFileW(batch_path_.c_str());
+}
+
+void ScheduledTasksCapture::Take() {
+  if (tool_) tool_->Finish();
+  output_.reset();
+}
+
+const ReportList& CaptureSystemInfo(const ToolPlaces& places,
+                                    std::chrono::milliseconds wait_limit) {
+  SystemInfoCapture capture(places, wait_limit);
+  return capture.Take();
+}
+
+void CaptureScheduledTasks(const ToolPlaces& places, const std::wstring& target,
+                           std::chrono::milliseconds wait_limit) {
+  ScheduledTasksCapture capture(places, target, wait_limit);
+  capture.Take();
+}
+
+bool RunHidden(const std::wstring& program, const std::wstring& command_line, WORD show_window,
+               std::chrono::milliseconds wait_limit, HANDLE output) {
+  BackgroundTool tool(program, command_line, show_window, wait_limit, output);
+  tool.Finish();
+  return tool.started();
+}
+
+ReportList DecodeTextLines(const std::string& bytes) {
+  const std::wstring text = DecodeWithMark(bytes);
+  ReportList lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find_first_of(L"\r\n", start);
+    if (end == std::wstring::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + ((text[end] == L'\r' && end + 1 < text.size() && text[end + 1] == L'\n') ? 2 : 1);
+  }
+  return lines;
 }
 
 }  // namespace velmora

@@ -1,13 +1,23 @@
 // Facts taken from Windows console tools: the "systeminfo" listing and the
 // verbose scheduled-task list, both run hidden through cmd.exe.
+//
+// The program runs elevated: the tools are started by their full paths in the
+// system folder, from the system folder, with cmd's AutoRun commands off, and
+// their files live in the report's private working folder, so that nothing a
+// user can plant or rewrite (the current folder, PATH, a batch file in the
+// shared temporary folder) decides what runs.
 #pragma once
 
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
+#include "common/handles.h"
 #include "common/report_list.h"
+#include "common/ticks.h"
+#include "reports/system/tool_job.h"
 
 namespace velmora {
 
@@ -16,20 +26,90 @@ namespace velmora {
 constexpr std::chrono::milliseconds kSystemInfoWaitLimit = std::chrono::minutes(2);
 constexpr std::chrono::milliseconds kScheduledTasksWaitLimit = std::chrono::minutes(2);
 
-// The date line, an empty line, "===== System =====", then the tool's lines.
-// The list belongs to this module and is refilled by every capture.
-const ReportList& CaptureSystemInfo(std::chrono::milliseconds wait_limit = kSystemInfoWaitLimit);
+// Where the tools are and where their files go.
+struct ToolPlaces {
+  std::wstring shell;         // cmd.exe, by its full path
+  std::wstring tools_folder;  // systeminfo.exe, schtasks.exe and chcp.com; trailing backslash
+  std::wstring work_folder;   // the report's working folder; trailing backslash
+};
 
-// Lets "schtasks.exe" write its verbose task list (code page 437) to `target`,
-// a new file in place of whatever was there.
-void CaptureScheduledTasks(const std::wstring& target,
+// The system folder's cmd.exe and tools, with their files in `work_folder`.
+ToolPlaces SystemToolPlaces(const std::wstring& work_folder);
+
+// A console tool started in the background. It runs hidden, in a job of its
+// own, with the system folder as its current folder; what it (or anything it
+// started) still runs when the object goes is ended.
+class BackgroundTool {
+ public:
+  // Starts `command_line` with `program` (a full path); its standard output
+  // goes to `output` when given. `limit` counts from now.
+  BackgroundTool(const std::wstring& program, const std::wstring& command_line, WORD show_window,
+                 std::chrono::milliseconds limit, HANDLE output = nullptr);
+  ~BackgroundTool();
+  BackgroundTool(const BackgroundTool&) = delete;
+  BackgroundTool& operator=(const BackgroundTool&) = delete;
+
+  bool started() const { return process_.valid(); }
+  // Waits until the tool ends, its time is up or the report is being stopped,
+  // and ends it with everything it started unless it ended by itself.
+  void Finish();
+
+ private:
+  UniqueHandle process_;
+  ToolJob job_;
+  TickDeadline deadline_;
+  bool finished_ = false;
+};
+
+// "systeminfo" at work, writing into "SystemInfo_" + time stamp + ".txt".
+class SystemInfoCapture {
+ public:
+  SystemInfoCapture(const ToolPlaces& places, std::chrono::milliseconds wait_limit);
+  ~SystemInfoCapture();
+  SystemInfoCapture(const SystemInfoCapture&) = delete;
+  SystemInfoCapture& operator=(const SystemInfoCapture&) = delete;
+
+  // Waits for the tool as BackgroundTool::Finish does; then the date line,
+  // an empty line, "===== System =====" and the tool's lines. The list
+  // belongs to this module and is refilled by every capture.
+  const ReportList& Take();
+
+ private:
+  std::wstring output_path_;
+  UniqueHandle output_;
+  std::unique_ptr<BackgroundTool> tool_;
+};
+
+// "schtasks.exe" at work, writing its verbose task list (code page 437) into
+// `target`, a new file in place of whatever was there.
+class ScheduledTasksCapture {
+ public:
+  ScheduledTasksCapture(const ToolPlaces& places, const std::wstring& target,
+                        std::chrono::milliseconds wait_limit);
+  ~ScheduledTasksCapture();
+  ScheduledTasksCapture(const ScheduledTasksCapture&) = delete;
+  ScheduledTasksCapture& operator=(const ScheduledTasksCapture&) = delete;
+
+  // Waits for the tool as BackgroundTool::Finish does; the target then holds its list.
+  void Take();
+
+ private:
+  std::wstring batch_path_;
+  UniqueHandle output_;
+  std::unique_ptr<BackgroundTool> tool_;
+};
+
+// Each capture started and taken at once.
+const ReportList& CaptureSystemInfo(const ToolPlaces& places,
+                                    std::chrono::milliseconds wait_limit = kSystemInfoWaitLimit);
+void CaptureScheduledTasks(const ToolPlaces& places, const std::wstring& target,
                            std::chrono::milliseconds wait_limit = kScheduledTasksWaitLimit);
 
 // Starts the command line with the given show-window value and waits for it,
 // ending it (and what it started) when it outlives the limit or the report
 // is being stopped. With `output`, the command's standard output goes to that
 // file handle. False when it could not be started.
-bool RunHidden(const std::wstring& command_line, WORD show_window,
+bool RunHidden(const std::wstring& program, const std::wstring& command_line, WORD show_window,
                std::chrono::milliseconds wait_limit, HANDLE output = nullptr);
 
 // Text lines of a file's bytes: a byte-order mark selects UTF-8 or UTF-16,

@@ -64,10 +64,10 @@ std::vector<ModuleEntry> CollectModules() {
 
 std::optional<uint32_t> FileCrc32(const std::wstring& path) {
   uLong crc = ::crc32(0L, Z_NULL, 0);
-  const bool read = ReadThroughMapping(path, kCrcPieceSize, [&](const unsigned char* data,
-                                                                size_t size) {
-    crc = ::crc32(crc, data, static_cast<uInt>(size));
-  });
+  const bool read =
+      ReadThroughMapping(path, kCrcPieceSize, [&](const unsigned char* data, size_t size) {
+        crc = ::crc32(crc, data, static_cast<uInt>(size));
+      });
   if (!read) return std::nullopt;
   return static_cast<uint32_t>(crc);
 }
@@ -88,6 +88,12 @@ std::wstring FormatModuleRows(const std::vector<ModuleEntry>& modules) {
   return rows;
 }
 
-std::wstring GetModuleReport() { return FormatModuleRows(CollectModules()); }
+void PrepareModuleReport() {
+  LoadVersionFunctions();
+}
+
+std::wstring GetModuleReport() {
+  return FormatModuleRows(CollectModules());
+}
 
 }  // namespace velmora

@@ -18,6 +18,10 @@ struct ModuleEntry {
 
 std::wstring GetModuleReport();
 
+// Loads, once, what the report uses, so that a crash report that calls
+// GetModuleReport loads no DLL.
+void PrepareModuleReport();
+
 std::wstring FormatModuleRows(const std::vector<ModuleEntry>& modules);
 
 // The standard CRC-32 of a whole file, read through a mapping 1 MiB at a time.

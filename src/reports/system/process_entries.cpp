@@ -4,6 +4,7 @@
 #include <psapi.h>
 #include <winternl.h>
 
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -75,15 +76,27 @@ std::vector<BYTE> QueryProcessInformation(NtQuerySystemInformationFn query) {
   return {};
 }
 
+// Looked up by name once and kept: the lookup reads the system's names of
+// privileges, which needs the loader's lock, and a crash report must not.
+const std::optional<LUID>& DebugPrivilege() {
+  static const std::optional<LUID> privilege = []() -> std::optional<LUID> {
+    LUID luid = {};
+    if (!::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &luid)) return std::nullopt;
+    return luid;
+  }();
+  return privilege;
+}
+
 void EnableDebugPrivilege() {
   UniqueHandle token;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put())) return;
+  if (!DebugPrivilege() ||
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put())) {
+    return;
+  }
   TOKEN_PRIVILEGES privileges = {};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  if (!::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
-    return;
-  }
+  privileges.Privileges[0].Luid = *DebugPrivilege();
   ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
@@ -234,6 +247,11 @@ ProcessEntry EntryFromPath(const std::wstring& path_or_name) {
   ProcessEntry entry;
   std::tie(entry.folder, entry.name) = SplitAtLastBackslash(path_or_name);
   return entry;
+}
+
+void PrepareProcessCollection() {
+  ProcessFunctions::Get();
+  DebugPrivilege();
 }
 
 std::vector<ProcessEntry> CollectProcesses() {

@@ -25,6 +25,10 @@ struct ProcessEntry {
 // In the order the system lists them; empty when the system cannot be asked.
 std::vector<ProcessEntry> CollectProcesses();
 
+// Loads and looks up, once, the system functions of the collection and the
+// debug privilege it enables.
+void PrepareProcessCollection();
+
 // "\SystemRoot\System32\x" -> system_dir + "\x"; "\??\C:\x" -> "C:\x".
 std::wstring NormaliseImagePath(const std::wstring& path, const std::wstring& system_dir);
 

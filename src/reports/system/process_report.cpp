@@ -6,6 +6,7 @@
 
 #include "common/dynamic_function.h"
 #include "common/handles.h"
+#include "common/registry_value.h"
 #include "common/strings.h"
 #include "reports/system/number_format.h"
 #include "reports/system/process_entries.h"
@@ -17,13 +18,20 @@ namespace {
 
 using GlobalMemoryStatusExFn = BOOL(WINAPI*)(MEMORYSTATUSEX*);
 
-uint64_t RoundedMegabytes(uint64_t bytes) { return (bytes + 524288) / 1048576; }
+uint64_t RoundedMegabytes(uint64_t bytes) {
+  return (bytes + 524288) / 1048576;
+}
+
+// Looked up once and kept for the life of the process.
+GlobalMemoryStatusExFn MemoryStatusFunction() {
+  static const auto status_ex = LookUpFunction<GlobalMemoryStatusExFn>(
+      ::GetModuleHandleW(L"kernel32.dll"), "GlobalMemoryStatusEx");
+  return status_ex;
+}
 
 MemoryFigures ReadMemoryFigures() {
   MemoryFigures figures;
-  auto status_ex = LookUpFunction<GlobalMemoryStatusExFn>(::GetModuleHandleW(L"kernel32.dll"),
-                                                          "GlobalMemoryStatusEx");
-  if (status_ex != nullptr) {
+  if (const auto status_ex = MemoryStatusFunction()) {
     MEMORYSTATUSEX status = {};
     status.dwLength = sizeof(status);
     status_ex(&status);
@@ -73,9 +81,10 @@ std::wstring DesktopHeap() {
     return {};
   }
   DWORD size = 0;
+  // Bounded as every registry read of the reports is.
   if (::RegQueryValueExW(key.get(), L"Windows", nullptr, nullptr, nullptr, &size) !=
           ERROR_SUCCESS ||
-      size == 0) {
+      size == 0 || size > kRegistryValueLimit) {
     return {};
   }
   std::vector<BYTE> data(static_cast<size_t>(size) * 2, 0);
@@ -97,6 +106,12 @@ std::wstring OrErrorText(Build build) {
 }
 
 }  // namespace
+
+void PrepareProcessReport() {
+  PrepareProcessCollection();
+  MemoryStatusFunction();
+  DecimalSeparator();
+}
 
 std::wstring FormatMemoryLine(const MemoryFigures& f, wchar_t separator) {
   return std::to_wstring(RoundedMegabytes(f.avail_virtual)) + L"/" +
@@ -124,14 +139,13 @@ std::wstring FormatAtomLine(size_t global_atoms, size_t registered_names,
       ++group->count;
     }
   }
-  std::wstring line = L"Atom:" + std::to_wstring(global_atoms) +
-                      L", RWM:" + std::to_wstring(registered_names);
+  std::wstring line =
+      L"Atom:" + std::to_wstring(global_atoms) + L", RWM:" + std::to_wstring(registered_names);
   // The largest group, then the largest of the rest; the earliest wins a tie.
   for (int round = 0; round < 2 && !groups.empty(); ++round) {
-    auto largest = std::max_element(groups.begin(), groups.end(),
-                                    [](const AtomGroup& a, const AtomGroup& b) {
-                                      return a.count < b.count;
-                                    });
+    auto largest =
+        std::max_element(groups.begin(), groups.end(),
+                         [](const AtomGroup& a, const AtomGroup& b) { return a.count < b.count; });
     line += L", Max(" + std::to_wstring(largest->count) + L"):" + largest->first_name;
     groups.erase(largest);
   }
@@ -143,8 +157,7 @@ std::wstring GetProcessReport() {
   std::wstring report = FormatProcessRows(CollectProcesses(), separator);
   report += L"\r\n\r\n";
   report += L"Virtual memory:" +
-            OrErrorText([&] { return FormatMemoryLine(ReadMemoryFigures(), separator); }) +
-            L"\r\n";
+            OrErrorText([&] { return FormatMemoryLine(ReadMemoryFigures(), separator); }) + L"\r\n";
   report += L"GlobalAtomInfo:" + OrErrorText(AtomLine) + L"\r\n";
   report += L"DesktopHeap:" + OrErrorText(DesktopHeap) + L"\r\n";
   return report;

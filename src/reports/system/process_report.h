@@ -10,6 +10,11 @@ namespace velmora {
 
 std::wstring GetProcessReport();
 
+// Looks up, once, every system function the report uses and reads what it
+// keeps for the process: a crash report that calls GetProcessReport must
+// load no DLL (the loader's lock may be held by the thread that faulted).
+void PrepareProcessReport();
+
 struct MemoryFigures {
   uint64_t avail_virtual = 0, total_virtual = 0;
   uint64_t avail_page_file = 0, total_page_file = 0;

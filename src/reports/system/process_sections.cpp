@@ -7,6 +7,9 @@
 namespace velmora {
 
 void RegisterProcessSections() {
+  // The handlers run after a crash, which must not load a DLL.
+  PrepareProcessReport();
+  PrepareModuleReport();
   crash::RegisterSection(L"processes", L"list of running processes", &GetProcessReport);
   crash::RegisterSection(L"modules", L"list of loaded modules", &GetModuleReport);
 }

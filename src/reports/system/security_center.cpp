@@ -36,10 +36,14 @@ bool EnsureComSecurity() {
   return true;
 }
 
+// Without the maximum-wait flag a wedged WMI service holds ConnectServer for
+// ever; with it the call returns within two minutes, the wait that one
+// product may take.
 bool ConnectNamespace(SecurityCenterConnection& connection, const wchar_t* name) {
   const UniqueBstr path(name);
-  return SUCCEEDED(connection.locator->ConnectServer(path.get(), nullptr, nullptr, nullptr, 0,
-                                                     nullptr, nullptr, connection.services.put()));
+  return SUCCEEDED(connection.locator->ConnectServer(path.get(), nullptr, nullptr, nullptr,
+                                                     WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
+                                                     nullptr, connection.services.put()));
 }
 
 // The namespace with the state word came with Windows Vista; before it only

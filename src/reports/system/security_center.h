@@ -26,8 +26,9 @@ struct SecurityCenterConnection {
 
 // Makes the connection on first success and reuses it afterwards: COM
 // security (accepting security that the process already has), the locator,
-// "ROOT/SecurityCenter2" from Windows Vista on, else "ROOT/SecurityCenter",
-// and the proxy blanket. False while any of them fails.
+// "ROOT/SecurityCenter2" from Windows Vista on, else "ROOT/SecurityCenter"
+// (each attempt waits at most two minutes), and the proxy blanket. False
+// while any of them fails.
 bool ConnectSecurityCenter(SecurityCenterConnection& connection);
 
 // Appends the section of one product class ("AntiVirusProduct",

@@ -13,6 +13,7 @@
 #include "environment/app_frame.h"
 #include "environment/folders.h"
 #include "reports/files/file_fingerprint.h"
+#include "reports/files/find_files.h"
 #include "reports/files/md5.h"
 #include "reports/files/product_files.h"
 #include "reports/files/product_listing.h"
@@ -251,6 +252,56 @@ TEST_F(SeededProduct, ListingBlocksPerVersion) {
   };
   for (size_t k = 1; k < files.size(); ++k) {
     EXPECT_LE(depth(files[k - 1]), depth(files[k])) << files[k];
+  }
+}
+
+// Users may create folders under the machine's application data and in their
+// own; an administrator may have put the product's folders anywhere. A link
+// where the product's folder should be, or anywhere on the way to it, could
+// lead into another account's files: such a folder counts as absent, and the
+// walks never go into a link.
+TEST_F(SeededProduct, LinksOnTheWayToTheProductsFoldersAreNotFollowed) {
+  ScratchFolder elsewhere(L"another account's files");
+  test::WriteBytes(elsewhere.path() + L"secret.log", "not ours");
+  test::WriteBytes(elsewhere.path() + L"secret.ini", "not ours");
+  test::WriteBytes(elsewhere.path() + L"secret.dll", "not ours");
+  const std::wstring& i = install_.path();
+  ASSERT_TRUE(RemoveFolder(i + L"CorvaneReport"));
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere.path(), i + L"CorvaneReport"));
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere.path(), i + L"Lang\\elsewhere"));
+  ASSERT_TRUE(RemoveFolder(AppFrame->CommonAppDataDir() + L"\\Velmora\\Corvane"));
+  ::CreateDirectoryW((elsewhere.path() + L"Corvane").c_str(), nullptr);
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere.path() + L"Corvane",
+                                    AppFrame->CommonAppDataDir() + L"\\Velmora\\Corvane"));
+  ::CreateDirectoryW((elsewhere.path() + L"Corvane\\Downloader").c_str(), nullptr);
+  test::WriteBytes(elsewhere.path() + L"Corvane\\Downloader\\other.log", "not ours");
+  const std::wstring settings_folder = AppFrame->AppDataDir() + L"\\Velmora\\Corvane";
+  ASSERT_TRUE(RemoveFolder(settings_folder));
+  ASSERT_TRUE(test::MakeUnixSymlink(elsewhere.path(), settings_folder));
+
+  const ReportList list = BuildProductFileList();
+  EXPECT_EQ(std::count_if(list.begin(), list.end(),
+                          [&](const std::wstring& path) {
+                            return !StartsWithNoCase(path, i) ||
+                                   StartsWithNoCase(path, i + L"CorvaneReport");
+                          }),
+            0);
+  CopyAppDataSettings(work_.path());
+  CopyProductFiles(work_.path());
+  EXPECT_FALSE(test::PathExists(work_.path() + L"AppData"));
+  EXPECT_FALSE(test::PathExists(work_.path() + L"Downloader"));
+  EXPECT_FALSE(test::PathExists(work_.path() + L"AppPath\\CorvaneReport"));
+  for (const std::wstring& entry : ListFolderTree(i)) {
+    EXPECT_EQ(entry.find(L"secret"), std::wstring::npos) << entry;
+  }
+  ReportList found;
+  FindFiles(i, found, FindKind::kFiles, L"", true);
+  for (const std::wstring& path : found)
+    EXPECT_EQ(path.find(L"secret"), std::wstring::npos) << path;
+
+  for (const std::wstring& link : {i + L"CorvaneReport", i + L"Lang\\elsewhere", settings_folder,
+                                   AppFrame->CommonAppDataDir() + L"\\Velmora\\Corvane"}) {
+    test::RemoveUnixSymlink(link);
   }
 }
 

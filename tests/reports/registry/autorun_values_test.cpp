@@ -34,6 +34,14 @@ TEST(CommaList, EmptyItemsAreKept) {
   EXPECT_TRUE(SplitCommaList(L"   ").empty());
 }
 
+// Every input ends: a NUL separates items as a blank does, wherever it stands.
+TEST(CommaList, NulsSeparateAndEveryInputEnds) {
+  EXPECT_EQ(SplitCommaList(std::wstring(L"a.exe\0b.exe", 11)), (Items{L"a.exe", L"b.exe"}));
+  EXPECT_EQ(SplitCommaList(std::wstring(L"\0\"q\0x\"\0,\0", 9)), (Items{std::wstring(L"q\0x", 3)}));
+  EXPECT_TRUE(SplitCommaList(std::wstring(3, L'\0')).empty());
+  EXPECT_EQ(CommaListLines(std::wstring(L"a,\0,b\0", 6)), (ReportList{L"a", L"b"}));
+}
+
 TEST(CommaList, LinesLeaveOutBlankItems) {
   EXPECT_EQ(CommaListLines(L"a.exe,, \" \" ,b.exe,"), (ReportList{L"a.exe", L"b.exe"}));
 }

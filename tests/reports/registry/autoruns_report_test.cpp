@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "common/com_ptr.h"
+#include "common/handles.h"
+#include "common/registry_native.h"
+#include "common/registry_value.h"
 #include "environment/app_frame.h"
 #include "environment/folders.h"
 #include "reports/registry/resolve_shortcut.h"
@@ -235,6 +238,46 @@ TEST_F(AutorunsReport, NonTextValueLeavesOnlyThatValueOut) {
                                      L"---------- Windows Shell ----------",
                                      L"u.exe",
                                  }));
+}
+
+// Entries hidden behind a NUL in their names are shown with "\0" and their
+// own data; a value too large to be read shows its name and a note, and costs
+// nothing else.
+TEST_F(AutorunsReport, HiddenNamesAndHugeValuesKeepTheirPlace) {
+  const std::wstring huge(kRegistryValueLimit, L'x');
+  Seed(HKEY_CURRENT_USER, kRun)
+      .Text(L"A", L"a.exe")
+      .Text(std::wstring(L"A\0hidden", 8), L"hidden.exe")
+      .Text(L"B huge", huge)
+      .Text(L"C", L"c.exe");
+  Seed(HKEY_LOCAL_MACHINE, kRunOnceEx).Subkey(std::wstring(L"\0", 1));
+  UniqueRegKey entry;
+  ASSERT_EQ(OpenRegistryKey(HKEY_LOCAL_MACHINE, kRunOnceEx + std::wstring(L"\\\0", 2),
+                            KEY_SET_VALUE | KEY_WOW64_64KEY, false, entry.put()),
+            ERROR_SUCCESS);
+  ASSERT_TRUE(test::SetCountedValue(entry.get(), L"1", REG_SZ,
+                                    test::Utf16LeBytes(std::wstring(L"||entry.exe", 12))));
+  Seed(HKEY_LOCAL_MACHINE, kNtWindows).Text(L"Load", huge).Text(L"Run", L"r.exe");
+
+  const std::wstring note =
+      L"(value \"B huge\" not shown: " + std::to_wstring(huge.size() * 2 + 2) +
+      L" bytes of data, more than the " + std::to_wstring(kRegistryValueLimit) + L" read)";
+  EXPECT_EQ(
+      GetAutorunsReport(),
+      WithFrame({
+          L"---------- Run ----------",
+          L"A=a.exe",
+          L"A\\0hidden=hidden.exe",
+          L"B huge=",
+          note,
+          L"C=c.exe",
+          L"---------- RunOnceEx ----------",
+          L"rundll32.exe entry.exe",
+          L"---------- NT Run ----------",
+          L"r.exe",
+          L"(value \"Load\" not shown: " + std::to_wstring(huge.size() * 2 + 2) +
+              L" bytes of data, more than the " + std::to_wstring(kRegistryValueLimit) + L" read)",
+      }));
 }
 
 class Shortcut : public ::testing::Test {

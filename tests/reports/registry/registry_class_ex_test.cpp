@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/registry_value.h"
 #include "support/registry_seed.h"
 #include "support/test_support.h"
 
@@ -144,6 +145,24 @@ TEST_F(RegistryValues, LongBinaryDataStaysOnOneLine) {
   EXPECT_EQ(text.find_first_of(L"\r\n \\"), std::wstring::npos);
 }
 
+// One value may cost at most kRegistryValueLimit bytes of data: beyond it, it
+// is not read at all.
+TEST_F(RegistryValues, ValueLargerThanTheBoundIsNotRead) {
+  key_.Raw(L"at the bound", REG_BINARY, std::string(kRegistryValueLimit, '\x5A'))
+      .Raw(L"huge binary", REG_BINARY, std::string(kRegistryValueLimit + 1, '\x5A'))
+      .Raw(L"huge text", REG_SZ, std::string(kRegistryValueLimit + 2, 'a'));
+  EXPECT_EQ(registry_.ValueAsText(L"at the bound", true).size(), 4 + 3 * kRegistryValueLimit - 1);
+  EXPECT_EQ(registry_.ValueAsText(L"huge binary", true), kReadFailureMarker);
+  EXPECT_EQ(registry_.ValueAsText(L"huge text", true), kReadFailureMarker);
+  try {
+    registry_.ReadText(L"huge text");
+    FAIL() << "no exception";
+  } catch (const ERegistryValueTooLarge& e) {
+    // Wine adds a terminating NUL to the text.
+    EXPECT_GE(e.size(), kRegistryValueLimit + 2);
+  }
+}
+
 TEST_F(RegistryValues, ListValuesInRegistryOrderWithTheDefaultValue) {
   std::vector<std::wstring> names = {L"stale"};
   registry_.ListValues(names);
@@ -185,29 +204,39 @@ TEST(RegistrySubkeys, Wow6432NodeIsLeftOutInAnyCase) {
   EXPECT_TRUE(names.empty());
 }
 
-// Names holding a NUL are listed as the registry holds them, but the registry
-// API would take them only up to the NUL: another value, another key, or the
-// key itself again.
-TEST(RegistryNames, NamesHoldingNulAreListedButNeverReachSomethingElse) {
+// Names holding a NUL are listed as the registry holds them and reach exactly
+// their own value or key, which the registry API would take only up to the
+// NUL: another value, another key, or the key itself again.
+TEST(RegistryNames, NamesHoldingNulReachTheirOwnValueOrKey) {
   const std::wstring hidden_value(L"shown\0hidden", 12);
   const std::wstring hidden_key(L"\0loop", 5);
   SeededKey key(HKEY_LOCAL_MACHINE, kTestKey);
-  key.Text(L"shown", L"the visible one").Text(hidden_value, L"the hidden one").Subkey(hidden_key);
+  key.Text(L"shown", L"the visible one")
+      .Text(hidden_value, L"the hidden one")
+      .Dword(std::wstring(L"d\0", 2), 7)
+      .Subkey(hidden_key);
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKeyFull(kTestKey, false));
   std::vector<std::wstring> names;
   registry.ListValues(names);
   ASSERT_NE(std::find(names.begin(), names.end(), hidden_value), names.end());
-  EXPECT_EQ(registry.ReadText(hidden_value), L"");
-  EXPECT_EQ(registry.ValueSize(hidden_value), -1);
-  EXPECT_EQ(registry.ValueAsText(hidden_value, true), L"");
-  EXPECT_THROW(registry.ReadDword(hidden_value), ERegistryException);
+  EXPECT_EQ(registry.ReadText(hidden_value), L"the hidden one");
+  EXPECT_EQ(registry.ValueSize(hidden_value), 30);
+  EXPECT_EQ(registry.ValueAsText(hidden_value, true), L"the hidden one");
+  EXPECT_EQ(registry.ReadDword(std::wstring(L"d\0", 2)), 7);
+  EXPECT_THROW(registry.ReadDword(std::wstring(L"d\0x", 3)), ERegistryException);
   registry.ListSubkeys(names);
   EXPECT_EQ(names, std::vector<std::wstring>{hidden_key});
-  EXPECT_FALSE(registry.OpenKeyRead(hidden_key));
-  EXPECT_FALSE(registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + L"\\" + hidden_key, false));
-  EXPECT_EQ(registry.CurrentPath(), kTestKey);
+  ASSERT_TRUE(registry.OpenKeyRead(hidden_key));
+  EXPECT_EQ(registry.CurrentPath(), std::wstring(kTestKey) + L"\\" + hidden_key);
+  // Not the parent, whose values it would show under the cut name.
+  registry.ListValues(names);
+  EXPECT_TRUE(names.empty());
+  EXPECT_FALSE(
+      registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + std::wstring(L"\\\0other", 7), false));
+  EXPECT_TRUE(registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + L"\\" + hidden_key, false));
+  EXPECT_EQ(ShownRegistryName(hidden_value), L"shown\\0hidden");
 }
 
 TEST(RegistryOpen, AbsoluteAndRelativePaths) {

@@ -248,10 +248,10 @@ TEST(UninstallExport, KeyRefusingFullAccessIsLeftOutWithItsSubkeys) {
   EXPECT_LT(IndexOf(list, KeyLine(L"HKEY_LOCAL_MACHINE", next.path())), list.size());
 }
 
-// Names holding a NUL, as programs that hide their entries make them: the
-// value is shown but not read as another one, and a subkey whose name begins
-// with NUL does not lead back into its parent without end.
-TEST(UninstallExport, NamesHoldingNulNeitherLoopNorReadAnotherValue) {
+// Names holding a NUL, as programs that hide their entries make them: each
+// value and key is read as itself (never as the one its cut name names: for
+// "\0", the key itself again without end), and shown with "\0".
+TEST(UninstallExport, NamesHoldingNulAreShownAndReadAsThemselves) {
   SeededKey hiding(HKEY_LOCAL_MACHINE, Child(kUninstall, L"VelmoraHiding"));
   hiding.Text(L"shown", L"visible")
       .Text(std::wstring(L"shown\0hidden", 12), L"secret")
@@ -261,11 +261,31 @@ TEST(UninstallExport, NamesHoldingNulNeitherLoopNorReadAnotherValue) {
   ReportList list;
   ExportUninstallKeys(list);
   const size_t at = IndexOf(list, KeyLine(L"HKEY_LOCAL_MACHINE", hiding.path()));
-  ASSERT_LT(at + 3, list.size());
-  EXPECT_EQ(list[at + 1], L"\"shown\"=\"visible\"");
-  EXPECT_EQ(list[at + 2], std::wstring(L"\"shown\0hidden\"=", 15) + kReadFailureMarker);
-  EXPECT_EQ(list[at + 3], L"");
-  EXPECT_EQ(list[at + 4], KeyLine(L"HKEY_LOCAL_MACHINE", next.path()));
+  ASSERT_LT(at + 8, list.size());
+  EXPECT_EQ(
+      std::vector<std::wstring>(list.begin() + at + 1, list.begin() + at + 9),
+      (std::vector<std::wstring>{L"\"shown\"=\"visible\"", L"\"shown\\0hidden\"=\"secret\"", L"",
+                                 KeyLine(L"HKEY_LOCAL_MACHINE", hiding.path() + L"\\\\0"), L"",
+                                 KeyLine(L"HKEY_LOCAL_MACHINE", hiding.path() + L"\\a\\0b"), L"",
+                                 KeyLine(L"HKEY_LOCAL_MACHINE", next.path())}));
+}
+
+// Two link keys under the user's own uninstall entry, each leading back to
+// it: each is written with its target, and neither is entered.
+TEST(UninstallExport, LinkKeysAreWrittenButNeverEntered) {
+  SeededKey entry(HKEY_CURRENT_USER, Child(kUninstall, L"VelmoraLinks"));
+  const std::wstring target = test::NativeKeyPath(HKEY_CURRENT_USER, entry.path());
+  entry.Text(L"DisplayName", L"links").Link(L"Back A", target).Link(L"Back B", target);
+  ReportList list;
+  ExportUninstallKeys(list);
+  const std::wstring link_value =
+      L"\"SymbolicLinkValue\"=hex:" +
+      FormatHexBytes(reinterpret_cast<const BYTE*>(target.data()), target.size() * 2);
+  EXPECT_EQ(BlocksOf(list, L"HKEY_CURRENT_USER", entry.path()),
+            (std::vector<std::wstring>{
+                L"", KeyLine(L"HKEY_CURRENT_USER", entry.path()), L"\"DisplayName\"=\"links\"", L"",
+                KeyLine(L"HKEY_CURRENT_USER", Child(entry.path(), L"Back A")), link_value, L"",
+                KeyLine(L"HKEY_CURRENT_USER", Child(entry.path(), L"Back B")), link_value}));
 }
 
 // Another program may replace a value while the export reads it. Whatever it

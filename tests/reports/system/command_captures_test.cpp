@@ -4,11 +4,13 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "common/cancellation.h"
 #include "common/strings.h"
 #include "environment/accounts.h"
+#include "environment/folders.h"
 #include "reports/system/tool_job.h"
 #include "support/test_support.h"
 
@@ -18,8 +20,8 @@ namespace {
 using namespace std::chrono_literals;
 using test::ScratchFolder;
 
-// Puts the fake console tools first on PATH and lets a test choose what they
-// print, restoring the environment afterwards.
+// Runs the captures with the fake console tools in place of the system's and
+// lets a test choose what they print, restoring the environment afterwards.
 class FakeTools : public ::testing::Test {
  protected:
   static int CountProcesses(const std::wstring& image) {
@@ -33,18 +35,13 @@ class FakeTools : public ::testing::Test {
     }
     return count;
   }
+  static std::wstring FakeToolsFolder() { return test::BinDir() + L"\\fake-tools\\"; }
 
-  void SetUp() override {
-    old_path_ = Environment(L"PATH");
-    old_tmp_ = Environment(L"TMP");
-    ::SetEnvironmentVariableW(L"PATH", (test::BinDir() + L"\\fake-tools;" + old_path_).c_str());
-  }
   void TearDown() override {
-    ::SetEnvironmentVariableW(L"PATH", old_path_.c_str());
-    ::SetEnvironmentVariableW(L"TMP", old_tmp_.empty() ? nullptr : old_tmp_.c_str());
-    ::SetEnvironmentVariableW(L"VELMORA_FAKE_OUTPUT", nullptr);
-    ::SetEnvironmentVariableW(L"VELMORA_FAKE_HANG", nullptr);
-    ::SetEnvironmentVariableW(L"VELMORA_FAKE_CHILD", nullptr);
+    for (const wchar_t* name : {L"VELMORA_FAKE_OUTPUT", L"VELMORA_FAKE_HANG", L"VELMORA_FAKE_CHILD",
+                                L"VELMORA_FAKE_RECORD"}) {
+      ::SetEnvironmentVariableW(name, nullptr);
+    }
     ClearCancellation();
   }
   void FakePrints(const std::string& bytes) {
@@ -52,8 +49,11 @@ class FakeTools : public ::testing::Test {
     test::WriteBytes(path, bytes);
     ::SetEnvironmentVariableW(L"VELMORA_FAKE_OUTPUT", path.c_str());
   }
-  void UseTempFolder(const std::wstring& folder) {
-    ::SetEnvironmentVariableW(L"TMP", folder.c_str());
+  // The system's cmd.exe, the fake tools, and `work` for the files.
+  ToolPlaces Places(const ScratchFolder& work) const {
+    ToolPlaces places = SystemToolPlaces(work.path());
+    places.tools_folder = FakeToolsFolder();
+    return places;
   }
   static std::wstring Environment(const wchar_t* name) {
     wchar_t buffer[32768] = {};
@@ -67,29 +67,27 @@ class FakeTools : public ::testing::Test {
   }
 
   ScratchFolder data_{L"fake-data"};
+  ScratchFolder work_{L"capture work with blanks"};
   int outputs_ = 0;
-  std::wstring old_path_, old_tmp_;
 };
 
 TEST_F(FakeTools, SystemInfoIsDecodedWithTheAnsiCodePageUnderThreeHeadings) {
-  ScratchFolder temp(L"capture temp with blanks");
-  UseTempFolder(temp.path());
   FakePrints("Host Name:                 VELMORA\r\nOS Name:                   Caf\xE9 OS\r\n");
-  const ReportList list = CaptureSystemInfo();
+  const ReportList list = CaptureSystemInfo(Places(work_));
   ASSERT_EQ(list.size(), 5u);
   EXPECT_FALSE(list[0].empty());  // the date line
   EXPECT_EQ(list[1], L"");
   EXPECT_EQ(list[2], L"===== System =====");
   EXPECT_EQ(list[3], L"Host Name:                 VELMORA");
   EXPECT_EQ(list[4], L"OS Name:                   Caf" + DecodeCodePage("\xE9", CP_ACP) + L" OS");
-  EXPECT_FALSE(FilesMatch(temp.path() + L"SystemInfo_*.txt"));
+  EXPECT_FALSE(FilesMatch(work_.path() + L"SystemInfo_*.txt"));
 }
 
 TEST_F(FakeTools, SystemInfoThatNeverEndsIsGivenUpAndEnded) {
   FakePrints("Host Name: VELMORA\r\n");
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_HANG", L"1");
   const auto start = std::chrono::steady_clock::now();
-  const ReportList list = CaptureSystemInfo(3s);
+  const ReportList list = CaptureSystemInfo(Places(work_), 3s);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
   ASSERT_GE(list.size(), 3u);
   EXPECT_EQ(list[2], L"===== System =====");
@@ -101,25 +99,21 @@ TEST_F(FakeTools, SystemInfoThatNeverEndsIsGivenUpAndEnded) {
 }
 
 TEST_F(FakeTools, ScheduledTasksFileHoldsOnlyThisRunsOutput) {
-  ScratchFolder target_folder(L"tasks target with blanks");
-  ScratchFolder temp(L"tasks temp with blanks");
-  UseTempFolder(temp.path());
-  const std::wstring target = target_folder.path() + L"taskschd.txt";
+  const std::wstring target = work_.path() + L"taskschd.txt";
   FakePrints("TaskName: \\First run\r\n");
-  CaptureScheduledTasks(target);
+  CaptureScheduledTasks(Places(work_), target);
   EXPECT_EQ(test::ReadBytes(target), "TaskName: \\First run\r\n");
   FakePrints("TaskName: \\Second run\r\n");
-  CaptureScheduledTasks(target);
+  CaptureScheduledTasks(Places(work_), target);
   EXPECT_EQ(test::ReadBytes(target), "TaskName: \\Second run\r\n");
-  EXPECT_FALSE(test::PathExists(temp.path() + L"schtasks.bat"));
+  EXPECT_FALSE(test::PathExists(work_.path() + L"schtasks.bat"));
 }
 
 TEST_F(FakeTools, ScheduledTasksThatNeverEndAreGivenUp) {
-  ScratchFolder target_folder;
   FakePrints("TaskName: \\Stuck\r\n");
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_HANG", L"1");
   const auto start = std::chrono::steady_clock::now();
-  CaptureScheduledTasks(target_folder.path() + L"taskschd.txt", 3s);
+  CaptureScheduledTasks(Places(work_), work_.path() + L"taskschd.txt", 3s);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
   ::Sleep(200);
   EXPECT_EQ(FindProcessByName(L"schtasks.exe", L""), 0u);
@@ -128,24 +122,64 @@ TEST_F(FakeTools, ScheduledTasksThatNeverEndAreGivenUp) {
 TEST_F(FakeTools, ScheduledTasksReachTheirFileWhateverTheFolderIsCalled) {
   // cmd reads a batch file in code page 437: a path written into it would be
   // mangled for a user named Jos\u00e9 or \u0414\u043c\u0438\u0442\u0440\u0438\u0439.
-  ScratchFolder temp(L"Temp Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439");
-  ScratchFolder target_folder(L"GetInfoDir \u00e9\u00e8 \u65e5\u672c");
-  UseTempFolder(temp.path());
+  ScratchFolder work(
+      L"GetInfoDir Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439 \u65e5\u672c");
   FakePrints("TaskName: \\Caf\x82\r\n");
-  CaptureScheduledTasks(target_folder.path() + L"taskschd.txt");
-  EXPECT_EQ(test::ReadBytes(target_folder.path() + L"taskschd.txt"), "TaskName: \\Caf\x82\r\n");
-  EXPECT_FALSE(test::PathExists(temp.path() + L"schtasks.bat"));
+  CaptureScheduledTasks(Places(work), work.path() + L"taskschd.txt");
+  EXPECT_EQ(test::ReadBytes(work.path() + L"taskschd.txt"), "TaskName: \\Caf\x82\r\n");
+  EXPECT_FALSE(test::PathExists(work.path() + L"schtasks.bat"));
+}
+
+// Wine's cmd has no AutoRun commands that /D could skip: a fake shell shows
+// the command lines and the folder that the tools are started with instead.
+TEST_F(FakeTools, ToolsStartByTheirPathsFromTheSystemFolderWithoutAutoRun) {
+  ToolPlaces places = Places(work_);
+  places.shell = FakeToolsFolder() + L"cmd.exe";
+  const std::wstring record = data_.path() + L"record.txt";
+  ::SetEnvironmentVariableW(L"VELMORA_FAKE_RECORD", record.c_str());
+  CaptureSystemInfo(places, 30s);
+  CaptureScheduledTasks(places, work_.path() + L"taskschd.txt", 30s);
+  const std::wstring shell = L"\"" + places.shell + L"\" /D /S /C ";
+  const std::wstring system = GetSystemDir() + L"\n";
+  EXPECT_EQ(DecodeCodePage(test::ReadBytes(record), CP_UTF8),
+            shell + L"\"\"" + places.tools_folder + L"systeminfo.exe\"\"\n" + system + shell +
+                L"\"\"" + work_.path() + L"schtasks.bat\"\"\n" + system);
+}
+
+// A tool of the same name in the current folder or first on PATH is found
+// first by a shell that searches for it.
+TEST_F(FakeTools, ToolsPlantedInTheCurrentFolderOrOnPathNeverRun) {
+  ScratchFolder planted(L"planted tools");
+  for (const wchar_t* name : {L"systeminfo.exe", L"schtasks.exe", L"chcp.com"}) {
+    ASSERT_TRUE(::CopyFileW((FakeToolsFolder() + L"systeminfo.exe").c_str(),
+                            (planted.path() + name).c_str(), FALSE));
+  }
+  const std::wstring record = data_.path() + L"planted.txt";
+  ::SetEnvironmentVariableW(L"VELMORA_FAKE_RECORD", record.c_str());
+  FakePrints("planted\r\n");
+  wchar_t current[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  const std::wstring path = FakeTools::Environment(L"PATH");
+  ::SetCurrentDirectoryW(planted.path().c_str());
+  ::SetEnvironmentVariableW(L"PATH", (planted.path() + L";" + path).c_str());
+  const ToolPlaces places = SystemToolPlaces(work_.path());
+  const ReportList system_info = CaptureSystemInfo(places, 60s);
+  CaptureScheduledTasks(places, work_.path() + L"taskschd.txt", 60s);
+  ::SetCurrentDirectoryW(current);
+  ::SetEnvironmentVariableW(L"PATH", path.c_str());
+  EXPECT_FALSE(test::PathExists(record));
+  EXPECT_EQ(std::count(system_info.begin(), system_info.end(), L"planted"), 0);
+  EXPECT_EQ(test::ReadBytes(work_.path() + L"taskschd.txt").find("planted"), std::string::npos);
 }
 
 TEST_F(FakeTools, ToolsThatStartHelpersOfTheirOwnAreEndedWithThem) {
-  ScratchFolder target_folder;
   FakePrints("TaskName: \\Stuck\r\n");
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_HANG", L"1");
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_CHILD", L"1");
-  CaptureScheduledTasks(target_folder.path() + L"taskschd.txt", 3s);
+  CaptureScheduledTasks(Places(work_), work_.path() + L"taskschd.txt", 3s);
   EXPECT_EQ(FindProcessByName(L"schtasks.exe", L""), 0u);
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_OUTPUT", nullptr);
-  const ReportList list = CaptureSystemInfo(3s);
+  const ReportList list = CaptureSystemInfo(Places(work_), 3s);
   EXPECT_EQ(list[2], L"===== System =====");
   EXPECT_EQ(FindProcessByName(L"systeminfo.exe", L""), 0u);
 }
@@ -171,7 +205,7 @@ TEST_F(FakeTools, AToolOutsideAJobIsEndedThroughItsProcessTree) {
 
 TEST_F(FakeTools, AStoppedReportEndsAToolAtOnce) {
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_HANG", L"1");
-  const std::wstring command = L"\"" + test::BinDir() + L"\\fake-tools\\systeminfo.exe\"";
+  const std::wstring program = FakeToolsFolder() + L"systeminfo.exe";
   UniqueHandle stopper(::CreateThread(
       nullptr, 0,
       [](void*) -> DWORD {
@@ -181,14 +215,15 @@ TEST_F(FakeTools, AStoppedReportEndsAToolAtOnce) {
       },
       nullptr, 0, nullptr));
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(RunHidden(command, SW_HIDE, 60s));
+  EXPECT_TRUE(RunHidden(program, L"\"" + program + L"\"", SW_HIDE, 60s));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
   EXPECT_EQ(FindProcessByName(L"systeminfo.exe", L""), 0u);
 }
 
 TEST(RunHidden, ReportsWhetherTheCommandStarted) {
-  EXPECT_TRUE(RunHidden(L"cmd.exe /c exit 3", SW_HIDE, 30s));
-  EXPECT_FALSE(RunHidden(L"C:\\no\\such\\program.exe", SW_HIDE, 30s));
+  const ToolPlaces places = SystemToolPlaces(L"C:\\");
+  EXPECT_TRUE(RunHidden(places.shell, L"cmd.exe /c exit 3", SW_HIDE, 30s));
+  EXPECT_FALSE(RunHidden(L"C:\\no\\such\\program.exe", L"program.exe", SW_HIDE, 30s));
 }
 
 TEST(DecodeTextLines, MarksSelectTheEncoding) {

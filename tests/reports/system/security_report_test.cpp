@@ -7,9 +7,15 @@
 #include "environment/windows_version.h"
 #include "reports/system/firewall_manager.h"
 #include "reports/system/security_center.h"
+#include "fixtures/standins/standin_seed.h"
+#include "support/security_standins.h"
+#include "support/test_support.h"
 
 namespace velmora {
 namespace {
+
+using test::kSecurityCenter;
+using test::kSecurityCenter2;
 
 // COM security that someone else set before the report's first connection
 // must not stop it. (Windows refuses the second setting with RPC_E_TOO_LATE;
@@ -61,6 +67,204 @@ TEST(SecurityReport, LeavesNoApartmentBehind) {
   const HRESULT fresh = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   EXPECT_EQ(fresh, S_OK);
   if (SUCCEEDED(fresh)) ::CoUninitialize();
+}
+
+// The report against stand-ins of the WMI locator and the firewall manager,
+// registered in place of the platform's: the program's own calls, from
+// creating the locator to reading each property by name, answered with the
+// classes and properties that Windows documents.
+class SecurityReportOnStandIns : public ::testing::Test {
+ protected:
+  static ReportList Report() {
+    ReportList list;
+    AppendSecurityReport(list);
+    return list;
+  }
+  test::SecurityStandIns stand_ins_;
+};
+
+TEST_F(SecurityReportOnStandIns, ProductsWithTheStateWordFromSecurityCenter2) {
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"1")
+      .Text(L"displayName", L"Windows Defender")
+      .Dword(L"productState", 0x00061100)
+      .Text(L"instanceGuid", L"{D68DDC3A-831F-4fae-9E44-DA132C1ACF46}")
+      .Text(L"pathToSignedProductExe", L"windowsdefender://")
+      .Text(L"pathToSignedReportingExe", L"%ProgramFiles%\\Windows Defender\\MsMpeng.exe")
+      .Text(L"timestamp", L"Wed, 01 Apr 2020 16:56:49 GMT");
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"2")
+      .Text(L"displayName", L"Corvane Guard")
+      .Dword(L"productState", 0x00060100);
+  stand_ins_.Product(kSecurityCenter2, L"FirewallProduct", L"1")
+      .Text(L"displayName", L"Corvane Wall")
+      .Dword(L"productState", 0x00061110);
+  // The older namespace, which Windows Vista and later still have, is not read.
+  stand_ins_.Product(kSecurityCenter, L"AntiVirusProduct", L"1")
+      .Text(L"displayName", L"Old Guard")
+      .Dword(L"onAccessScanningEnabled", 1);
+  // The standard (home) profile off, the domain profile on and in force.
+  stand_ins_.Firewall(true, false, NET_FW_PROFILE_DOMAIN);
+
+  EXPECT_EQ(Report(), (ReportList{L"[AntiVirusProduct]",
+                                  L"",
+                                  L"Name:Windows Defender",
+                                  L"Enabled=True(00061100)",
+                                  L"UptoDate=True",
+                                  L"",
+                                  L"Name:Corvane Guard",
+                                  L"Enabled=False(00060100)",
+                                  L"UptoDate=True",
+                                  L"",
+                                  L"[AntiSpywareProduct]",
+                                  L"",
+                                  L"[FirewallProduct]",
+                                  L"",
+                                  L"Name:Corvane Wall",
+                                  L"Enabled=True(00061110)",
+                                  L"UptoDate=False",
+                                  L"",
+                                  L"[Windows FireWall]",
+                                  L"HomeNetFwEnabled=False",
+                                  L"PublicNetFwEnabled=True",
+                                  L"FireWallEnabled=True",
+                                  L"FwObj=valid"}));
+  // A wedged WMI service holds the connection for two minutes at most.
+  EXPECT_EQ(stand_ins_.LatestConnectFlags(), DWORD{WBEM_FLAG_CONNECT_USE_MAX_WAIT});
+}
+
+TEST_F(SecurityReportOnStandIns, WithoutSecurityCenter2TheOlderPropertiesAreRead) {
+  stand_ins_.Product(kSecurityCenter, L"AntiVirusProduct", L"1")
+      .Text(L"displayName", L"Old Guard")
+      .Text(L"companyName", L"Velmora")
+      .Text(L"versionNumber", L"2.0")
+      .Dword(L"onAccessScanningEnabled", 1)
+      .Dword(L"productUptoDate", 0);
+  // NULL, and a text where a boolean belongs.
+  stand_ins_.Product(kSecurityCenter, L"AntiVirusProduct", L"2")
+      .Raw(L"displayName", REG_NONE, "")
+      .Raw(L"onAccessScanningEnabled", REG_NONE, "")
+      .Text(L"productUptoDate", L"yes");
+  // Firewall products of that time carry only "enabled", none of the two
+  // anti-virus states.
+  stand_ins_.Product(kSecurityCenter, L"FirewallProduct", L"1")
+      .Text(L"displayName", L"Old Wall")
+      .Dword(L"enabled", 1);
+  stand_ins_.Firewall(false, true, NET_FW_PROFILE_DOMAIN);
+
+  // That namespace has no anti-spyware class: its query fails.
+  EXPECT_EQ(Report(), (ReportList{L"[AntiVirusProduct]",
+                                  L"",
+                                  L"Name:Old Guard",
+                                  L"Enabled=True",
+                                  L"UptoDate=False",
+                                  L"",
+                                  L"Name:(unknown)",
+                                  L"Enabled=Unknown",
+                                  L"UptoDate=Unknown",
+                                  L"",
+                                  L"[AntiSpywareProduct]",
+                                  L"",
+                                  L"[FirewallProduct]",
+                                  L"",
+                                  L"Name:Old Wall",
+                                  L"Enabled=Unknown",
+                                  L"UptoDate=Unknown",
+                                  L"",
+                                  L"[Windows FireWall]",
+                                  L"HomeNetFwEnabled=True",
+                                  L"PublicNetFwEnabled=False",
+                                  L"FireWallEnabled=False",
+                                  L"FwObj=valid"}));
+}
+
+TEST_F(SecurityReportOnStandIns, MissingNullAndOddlyTypedProperties) {
+  // A product whose class lacks both properties.
+  std::wstring absent;
+  for (const wchar_t* name : {L"displayName", L"productState"}) absent += name + std::wstring(1, 0);
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"1")
+      .Raw(standin::kAbsentProperties, REG_MULTI_SZ, test::Utf16LeBytes(absent + L'\0'));
+  // Both NULL.
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"2")
+      .Raw(L"displayName", REG_NONE, "")
+      .Raw(L"productState", REG_NONE, "");
+  // A list of texts for the name; the state word as text.
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"3")
+      .Raw(L"displayName", REG_MULTI_SZ,
+           test::Utf16LeBytes(std::wstring(L"Corvane\0Guard\0\0", 15)))
+      .Text(L"productState", L"397584");
+  // A number for the name; a text that is no number for the state.
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"4")
+      .Dword(L"displayName", 7)
+      .Text(L"productState", L"on");
+  // The firewall's stand-in, left unseeded, fails every call.
+
+  EXPECT_EQ(Report(), (ReportList{L"[AntiVirusProduct]",
+                                  L"",
+                                  L"Name:(unknown)",
+                                  L"Enabled=False(00000000)",
+                                  L"UptoDate=True",
+                                  L"",
+                                  L"Name:(unknown)",
+                                  L"Enabled=False(00000000)",
+                                  L"UptoDate=True",
+                                  L"",
+                                  L"Name:(unknown)",
+                                  L"Enabled=True(00061110)",
+                                  L"UptoDate=False",
+                                  L"",
+                                  L"Name:7",
+                                  L"Enabled=False(00000000)",
+                                  L"UptoDate=True",
+                                  L"",
+                                  L"[AntiSpywareProduct]",
+                                  L"",
+                                  L"[FirewallProduct]",
+                                  L"",
+                                  L"[Windows FireWall]",
+                                  L"HomeNetFwEnabled=False",
+                                  L"PublicNetFwEnabled=False",
+                                  L"FireWallEnabled=False",
+                                  L"FwObj=nil"}));
+}
+
+// A section ends when its enumeration stops answering, after two minutes on
+// a real machine (the stand-in cuts the wait short); the products read until
+// then stay, and the next sections and the rest of the run go on.
+TEST_F(SecurityReportOnStandIns, AnEnumerationThatNeverAnswers) {
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"1")
+      .Text(L"displayName", L"Windows Defender")
+      .Dword(L"productState", 0x00061100);
+  stand_ins_.NeverAnswers(kSecurityCenter2, L"AntiVirusProduct", 200);
+  stand_ins_.NeverAnswers(kSecurityCenter2, L"FirewallProduct", 200);
+  stand_ins_.Product(kSecurityCenter2, L"AntiSpywareProduct", L"1")
+      .Text(L"displayName", L"Corvane Sweep")
+      .Dword(L"productState", 0x00061100);
+  stand_ins_.Firewall(false, false, NET_FW_PROFILE_STANDARD);
+
+  ReportList list = {L"before"};
+  AppendSecurityReport(list);
+  list.push_back(L"after");
+  EXPECT_EQ(list, (ReportList{L"before",
+                              L"[AntiVirusProduct]",
+                              L"",
+                              L"Name:Windows Defender",
+                              L"Enabled=True(00061100)",
+                              L"UptoDate=True",
+                              L"",
+                              L"[AntiSpywareProduct]",
+                              L"",
+                              L"Name:Corvane Sweep",
+                              L"Enabled=True(00061100)",
+                              L"UptoDate=True",
+                              L"",
+                              L"[FirewallProduct]",
+                              L"",
+                              L"[Windows FireWall]",
+                              L"HomeNetFwEnabled=False",
+                              L"PublicNetFwEnabled=False",
+                              L"FireWallEnabled=False",
+                              L"FwObj=valid",
+                              L"after"}));
+  EXPECT_EQ(stand_ins_.LatestNextTimeout(), LONG{2 * 60 * 1000});
 }
 
 TEST(WindowsFirewall, ManagerOfTheRunningSystem) {
