@@ -15,6 +15,7 @@
 #include "environment/product_install.h"
 #include "environment/version_resource.h"
 #include "environment/wow64.h"
+#include "reports/files/file_fingerprint.h"
 #include "reports/files/files_report.h"
 #include "reports/files/product_files.h"
 #include "reports/files/product_listing.h"
@@ -70,21 +71,13 @@ void AddAutorunsReport(ReportList& list) {
   }
 }
 
-void AddDateLine(ReportList& list) {
-  try {
-    list.push_back(L"Date:" + FormatCurrentLocalDateTime());
-  } catch (...) {
-    // Without a date the report is still worth having.
-  }
-}
-
 // The main report: its collectors in their fixed order, each mark posted
 // right after the step that carries it.
 void SaveMainReport(const ReportJobSettings& settings, const std::wstring& folder,
                     ProgressReporter& progress) {
   ReportList list;
   list.push_back(L"Version:" + GetFileVersionString(settings.program_file, L"Unknown"));
-  AddDateLine(list);
+  list.push_back(L"Date:" + FormatCurrentLocalDateTime());
   AppendList(list, GetSystemSummary());
   progress.Step();  // 1
   list.push_back(kSeparatorLine);
@@ -114,7 +107,20 @@ void SaveRegistryExport(const std::wstring& path, bool with_header,
   SaveReportFile(list, path);
 }
 
-void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
+// The console tools take from seconds to a minute, mostly waiting on the
+// system: both start with the report and run beside the collectors, and
+// their output is taken at their own steps. Whatever of them still runs when
+// the report stops is ended with everything it started.
+struct ConsoleCaptures {
+  explicit ConsoleCaptures(const std::wstring& folder)
+      : tasks(SystemToolPlaces(folder), folder + L"taskschd.txt", kScheduledTasksWaitLimit),
+        system_info(SystemToolPlaces(folder), kSystemInfoWaitLimit) {}
+  ScheduledTasksCapture tasks;
+  SystemInfoCapture system_info;
+};
+
+void SaveSideReports(const std::wstring& folder, ConsoleCaptures& captures,
+                     ProgressReporter& progress) {
   SaveRegistryExport(folder + L"uninstall.txt", true, ExportUninstallKeys);
   progress.Step();  // 7
   SaveRegistryExport(folder + L"boottime.txt", true, ExportBootTimeKeys);
@@ -124,12 +130,12 @@ void SaveSideReports(const std::wstring& folder, ProgressReporter& progress) {
   SaveReportFile(volumes, folder + L"diskinfo.txt");
   SaveRegistryExport(folder + L"services.txt", false, ExportServicesKey);
   progress.Step();  // 9
-  CaptureScheduledTasks(SystemToolPlaces(folder), folder + L"taskschd.txt");
+  captures.tasks.Take();
   progress.Step();  // 10
   CopyAppDataSettings(folder);
   progress.Step();  // 11
   ReportList system_info;
-  AppendList(system_info, CaptureSystemInfo(SystemToolPlaces(folder)));
+  AppendList(system_info, captures.system_info.Take());
   SaveReportFile(system_info, folder + L"SystemInfo.txt");
   progress.Step();  // 12
   SaveProductListing(folder);
@@ -144,8 +150,10 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   WorkingFolder working_folder = PrepareWorkingFolder(settings.temp_dir, settings.program_file);
   WorkingFolderCleanup cleanup(working_folder);
   const std::wstring& folder = working_folder.path();
+  const FileFingerprintCache fingerprints;
+  ConsoleCaptures captures(folder);
   SaveMainReport(settings, folder, progress);
-  SaveSideReports(folder, progress);
+  SaveSideReports(folder, captures, progress);
   // Replaces an old archive only once the new one is complete.
   MakeArchive(folder, settings.archive_path, ArchiveOptionsActingAs(DuplicateConsoleShellToken()));
   progress.Step();  // 15: archive

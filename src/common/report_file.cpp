@@ -1,5 +1,7 @@
 #include "common/report_file.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "common/errors.h"
@@ -28,7 +30,7 @@ std::string EncodeReportFile(const ReportList& list) {
   return bytes;
 }
 
-std::string ReadWholeFile(const std::wstring& path) {
+std::string ReadWholeFile(const std::wstring& path, size_t limit) {
   UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
@@ -36,7 +38,11 @@ std::string ReadWholeFile(const std::wstring& path) {
   if (!file) return bytes;
   char buffer[64 * 1024];
   DWORD read = 0;
-  while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+  while (bytes.size() < limit &&
+         ::ReadFile(file.get(), buffer,
+                    static_cast<DWORD>(std::min<size_t>(sizeof(buffer), limit - bytes.size())),
+                    &read, nullptr) &&
+         read > 0) {
     bytes.append(buffer, read);
   }
   return bytes;

@@ -2,6 +2,7 @@
 // followed by CR LF. An empty list gives just the two mark bytes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "common/report_list.h"
@@ -14,8 +15,9 @@ std::string EncodeReportFile(const ReportList& list);
 // when it cannot be written.
 void SaveReportFile(const ReportList& list, const std::wstring& path);
 
-// Every byte of a file that others may still be writing; empty when it cannot be read.
-std::string ReadWholeFile(const std::wstring& path);
+// Every byte of a file that others may still be writing, up to `limit`
+// bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::wstring& path, size_t limit = SIZE_MAX);
 
 // Writes bytes to a new file, removing (never following) what stood at the
 // path before; raises ReportError on failure.

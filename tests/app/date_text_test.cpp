@@ -36,9 +36,27 @@ TEST(DateText, OtherTimesAddOneBlankAndTheLongTime) {
   EXPECT_NE(text.find(L"30"), std::wstring::npos);
 }
 
-TEST(DateText, InvalidDateRaises) {
-  SYSTEMTIME invalid = {2024, 13, 0, 45, 10, 0, 0, 0};
-  EXPECT_THROW(FormatLocalDateTime(invalid), ReportError);
+// Windows refuses dates before 1601, among them the zero date that a file
+// whose times cannot be read gets; Wine formats them. A platform that
+// refuses everything shows what the program writes itself.
+TEST(DateText, WhatThePlatformRefusesIsWrittenInTheSameLayout) {
+  const DateTimeFormatters refusing = {[](const SYSTEMTIME&, std::wstring&) { return false; },
+                                       [](const SYSTEMTIME&, std::wstring&) { return false; }};
+  for (const SYSTEMTIME& t :
+       {SYSTEMTIME{2024, 1, 3, 31, 0, 0, 0, 0}, SYSTEMTIME{2023, 7, 2, 4, 15, 30, 45, 0},
+        SYSTEMTIME{1999, 12, 5, 3, 9, 5, 0, 0}}) {
+    EXPECT_EQ(FormatLocalDateTime(t, refusing), FormatLocalDateTime(t));
+  }
+  const SYSTEMTIME zero = {1899, 12, 6, 30, 0, 0, 0, 0};
+  EXPECT_EQ(FormatLocalDateTime(zero, refusing), ShortDateOf(zero));  // Wine's own text
+  EXPECT_EQ(FormatLocalDateTime({2024, 13, 0, 45, 10, 0, 0, 0}, refusing),
+            L"13/45/2024 10:00:00 AM");
+  // Pictures of other locales, their quoted text and names.
+  const SYSTEMTIME t = {2024, 3, 0, 5, 18, 7, 9, 0};
+  EXPECT_EQ(ExpandDatePicture(L"dd.MM.yy 'Jahr' yyyy", t), L"05.03.24 Jahr 2024");
+  EXPECT_EQ(ExpandDatePicture(L"ddd d MMMM", t), L"Sun 5 March");
+  EXPECT_EQ(ExpandTimePicture(L"HH:mm:ss", t), L"18:07:09");
+  EXPECT_EQ(ExpandTimePicture(L"h:mm tt", t), L"6:07 PM");
 }
 
 }  // namespace

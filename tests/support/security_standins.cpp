@@ -101,6 +101,10 @@ std::optional<DWORD> SecurityStandIns::LatestConnectFlags() const {
   return ReadNote(standin::kLatestConnectFlags);
 }
 
+std::optional<DWORD> SecurityStandIns::ConnectCalls() const {
+  return ReadNote(standin::kConnectCalls);
+}
+
 std::optional<LONG> SecurityStandIns::LatestNextTimeout() const {
   const std::optional<DWORD> timeout = ReadNote(standin::kLatestNextTimeout);
   if (!timeout) return std::nullopt;

@@ -42,6 +42,7 @@ class SecurityStandIns {
 
   // What the locator was asked last, if it was asked.
   std::optional<DWORD> LatestConnectFlags() const;
+  std::optional<DWORD> ConnectCalls() const;
   std::optional<LONG> LatestNextTimeout() const;
 
  private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/folder_entries.h"
+#include "common/no_follow_files.h"
 #include "common/strings.h"
 
 namespace velmora {
@@ -33,7 +34,7 @@ std::vector<ArchiveItem> WalkArchiveTree(const std::wstring& root) {
 }
 
 UniqueHandle OpenForArchive(const std::wstring& path) {
-  return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ,
+  return UniqueHandle(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }

@@ -35,6 +35,30 @@ std::wstring GetFixedFileVersion(const std::wstring& path) {
   return resource && resource->fixed ? FixedVersionText(*resource->fixed) : std::wstring();
 }
 
+namespace {
+
+FileFingerprintCache* g_cache = nullptr;
+
+}  // namespace
+
+FileFingerprintCache::FileFingerprintCache() {
+  g_cache = this;
+}
+
+FileFingerprintCache::~FileFingerprintCache() {
+  g_cache = nullptr;
+}
+
+FileFingerprint GetFileFingerprint(const std::wstring& path) {
+  if (g_cache == nullptr) return {GetFixedFileVersion(path), GetFileMd5(path)};
+  const std::wstring key = ToLower(path);
+  const auto found = g_cache->fingerprints_.find(key);
+  if (found != g_cache->fingerprints_.end()) return found->second;
+  return g_cache->fingerprints_
+      .emplace(key, FileFingerprint{GetFixedFileVersion(path), GetFileMd5(path)})
+      .first->second;
+}
+
 SYSTEMTIME GetFileTimeLocal(const std::wstring& path, FileTimeKind which) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(ExtendedLengthPath(path).c_str(), GetFileExInfoStandard, &data)) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 
 namespace velmora {
 
@@ -21,6 +22,32 @@ std::wstring GetFileMd5(const std::wstring& path, size_t piece_size = kMd5PieceS
 // "a.b.c.d" from the file version of the fixed version information; empty when
 // the file has none.
 std::wstring GetFixedFileVersion(const std::wstring& path);
+
+struct FileFingerprint {
+  std::wstring version;  // as GetFixedFileVersion gives it
+  std::wstring md5;      // as GetFileMd5 gives it
+};
+
+// The version and digest of a file. While a FileFingerprintCache lives (one
+// per report), each file is read once: the files report and the listing of
+// the installations name the same program files. (The services report reads
+// its files with WOW64 redirection off, where the same path can name another
+// file: it reads them itself.)
+FileFingerprint GetFileFingerprint(const std::wstring& path);
+
+// Keeps the fingerprints read while it lives, by path (letter case aside).
+// Used on the report's worker thread only.
+class FileFingerprintCache {
+ public:
+  FileFingerprintCache();
+  ~FileFingerprintCache();
+  FileFingerprintCache(const FileFingerprintCache&) = delete;
+  FileFingerprintCache& operator=(const FileFingerprintCache&) = delete;
+
+ private:
+  std::unordered_map<std::wstring, FileFingerprint> fingerprints_;
+  friend FileFingerprint GetFileFingerprint(const std::wstring& path);
+};
 
 enum class FileTimeKind { kCreation = 0, kLastWrite = 1, kLastAccess = 2 };
 

@@ -12,8 +12,9 @@
 namespace velmora {
 
 std::wstring FilesReportLine(const std::wstring& path, const std::wstring& install_folder) {
-  return path.substr(install_folder.size()) + L"   Ver:" + GetFixedFileVersion(path) + L"   MD5:" +
-         GetFileMd5(path) + L"   DT:" +
+  const FileFingerprint fingerprint = GetFileFingerprint(path);
+  return path.substr(install_folder.size()) + L"   Ver:" + fingerprint.version + L"   MD5:" +
+         fingerprint.md5 + L"   DT:" +
          FormatLocalDateTime(GetFileTimeLocal(path, FileTimeKind::kLastWrite));
 }
 

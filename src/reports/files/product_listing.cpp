@@ -37,7 +37,8 @@ std::wstring ListingLine(const std::wstring& tree_entry) {
   const size_t equals = tree_entry.rfind(L'=');
   const std::wstring path = tree_entry.substr(0, equals);
   const std::wstring size = tree_entry.substr(equals + 1);
-  return path + L", " + GetFixedFileVersion(path) + L", " + size + L", " + GetFileMd5(path);
+  const FileFingerprint fingerprint = GetFileFingerprint(path);
+  return path + L", " + fingerprint.version + L", " + size + L", " + fingerprint.md5;
 }
 
 }  // namespace

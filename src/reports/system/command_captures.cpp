@@ -53,14 +53,6 @@ std::wstring DecodeWithMark(const std::string& bytes) {
   return DecodeCodePage(bytes, CP_ACP);
 }
 
-std::wstring DateLine() {
-  try {
-    return FormatCurrentLocalDateTime();
-  } catch (...) {
-    return {};
-  }
-}
-
 // The batch switches the console to code page 437 and lets schtasks write its
 // list to the standard output that it inherits. The output file is opened by
 // the program itself, so any path works (cmd would read a path written into
@@ -141,8 +133,16 @@ SystemInfoCapture::~SystemInfoCapture() {
 const ReportList& SystemInfoCapture::Take() {
   if (tool_) tool_->Finish();
   output_.reset();
-  g_system_info = DecodeTextLines(ReadWholeFile(output_path_));
-  g_system_info.insert(g_system_info.begin(), {DateLine(), L"", L"===== System ====="});
+  std::string bytes = ReadWholeFile(output_path_, kSystemInfoReadLimit + 1);
+  const bool cut = bytes.size() > kSystemInfoReadLimit;
+  if (cut) bytes.resize(bytes.find_last_of('\n', kSystemInfoReadLimit - 1) + 1);
+  g_system_info = DecodeTextLines(bytes);
+  if (cut) {
+    g_system_info.push_back(Format(L"(systeminfo wrote more than %u bytes; the rest is not shown)",
+                                   static_cast<unsigned>(kSystemInfoReadLimit)));
+  }
+  g_system_info.insert(g_system_info.begin(),
+                       {FormatCurrentLocalDateTime(), L"", L"===== System ====="});
   return g_system_info;
 }
 

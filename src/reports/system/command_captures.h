@@ -26,6 +26,11 @@ namespace velmora {
 constexpr std::chrono::milliseconds kSystemInfoWaitLimit = std::chrono::minutes(2);
 constexpr std::chrono::milliseconds kScheduledTasksWaitLimit = std::chrono::minutes(2);
 
+// What of the "systeminfo" output is read back: real machines write some tens
+// of kilobytes; a tool gone wrong could fill the disk. The lines beyond it are
+// left out and a note line says so.
+constexpr size_t kSystemInfoReadLimit = 4u << 20;
+
 // Where the tools are and where their files go.
 struct ToolPlaces {
   std::wstring shell;         // cmd.exe, by its full path

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/strings.h"
+#include "common/ticks.h"
 #include "environment/windows_version.h"
 
 namespace velmora {
@@ -46,13 +47,20 @@ bool ConnectNamespace(SecurityCenterConnection& connection, const wchar_t* name)
                                                      nullptr, connection.services.put()));
 }
 
+// A namespace that is missing is refused at once; a service that took this
+// long to refuse is wedged and is not asked for the older namespace too.
+constexpr DWORD kWedgedAnswerMs = 30'000;
+
 // The namespace with the state word came with Windows Vista; before it only
 // the older one exists.
 bool ConnectSecurityCenterNamespace(SecurityCenterConnection& connection) {
-  if (GetWindowsVersion().dwMajorVersion > 5 &&
-      ConnectNamespace(connection, L"ROOT/SecurityCenter2")) {
-    connection.has_product_state = true;
-    return true;
+  if (GetWindowsVersion().dwMajorVersion > 5) {
+    const TickDeadline wedged(kWedgedAnswerMs);
+    if (ConnectNamespace(connection, L"ROOT/SecurityCenter2")) {
+      connection.has_product_state = true;
+      return true;
+    }
+    if (wedged.Passed()) return false;
   }
   return ConnectNamespace(connection, L"ROOT/SecurityCenter");
 }
@@ -100,12 +108,15 @@ SecurityProduct ReadProduct(IWbemClassObject& object, bool has_product_state) {
 
 bool ConnectSecurityCenter(SecurityCenterConnection& connection) {
   if (connection.connected) return true;
-  if (!EnsureComSecurity()) return false;
+  if (connection.refused || !EnsureComSecurity()) return false;
   if (!connection.locator &&
       FAILED(CreateInProcess(kClsidWbemLocator, kIidWbemLocator, connection.locator))) {
     return false;
   }
-  if (!connection.services && !ConnectSecurityCenterNamespace(connection)) return false;
+  if (!connection.services && !ConnectSecurityCenterNamespace(connection)) {
+    connection.refused = true;
+    return false;
+  }
   // Kept on failure: the next section tries the blanket again.
   if (FAILED(::CoSetProxyBlanket(connection.services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE,
                                  nullptr, RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE,

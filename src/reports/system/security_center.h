@@ -20,6 +20,9 @@ struct SecurityCenterConnection {
   ComPtr<IWbemLocator> locator;
   ComPtr<IWbemServices> services;
   bool connected = false;
+  // No namespace could be connected: later sections do not ask again, so
+  // that a wedged WMI service holds the report for one wait, not for six.
+  bool refused = false;
   // "ROOT/SecurityCenter2" answered: products carry the productState word.
   bool has_product_state = false;
 };

@@ -9,6 +9,8 @@
 #include "common/handles.h"
 #include "common/strings.h"
 #include "reports/files/md5.h"
+#include "common/no_follow_files.h"
+#include "environment/version_resource.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -119,6 +121,45 @@ TEST(FixedFileVersion, NoVersionResourceGivesEmptyText) {
   ScratchFolder folder;
   test::WriteBytes(folder.path() + L"plain.exe", "MZ but nothing else");
   EXPECT_EQ(GetFixedFileVersion(folder.path() + L"plain.exe"), L"");
+}
+
+// Wine takes paths of any length everywhere; Windows takes those beyond
+// MAX_PATH only in the "\\?\" form, and its version calls not at all. The
+// forms that the program hands on are looked at, and used.
+TEST(FileFingerprint, PathsLongerThanThePlainLimit) {
+  ScratchFolder folder(L"deep");
+  std::wstring path = folder.path();
+  for (int level = 0; level < 5; ++level) {
+    path += std::wstring(60, static_cast<wchar_t>(L'a' + level)) + L"\\";
+    ASSERT_TRUE(::CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr));
+  }
+  const std::wstring file = path + L"Corvane.exe";
+  ASSERT_GT(file.size(), static_cast<size_t>(MAX_PATH));
+  ASSERT_TRUE(::CopyFileW((test::BinDir() + L"\\fixed_version.dll").c_str(),
+                          ExtendedLengthPath(file).c_str(), FALSE));
+  EXPECT_EQ(ExtendedLengthPath(file).rfind(L"\\\\?\\", 0), 0u);
+  const std::wstring for_version = PathForVersionCalls(file);
+  EXPECT_LT(for_version.size(), static_cast<size_t>(MAX_PATH));
+  EXPECT_EQ(for_version.find(L"\\\\?\\"), std::wstring::npos);
+  EXPECT_EQ(GetFixedFileVersion(file), L"1.0.0.12");
+  EXPECT_EQ(GetFileMd5(file), GetFileMd5(test::BinDir() + L"\\fixed_version.dll"));
+  EXPECT_GE(GetFileTimeLocal(file, FileTimeKind::kLastWrite).wYear, 2020);
+  EXPECT_EQ(PathForVersionCalls(L"C:\\short.dll"), L"C:\\short.dll");
+}
+
+TEST(FileFingerprint, ReadOncePerReport) {
+  ScratchFolder folder;
+  const std::wstring path = folder.path() + L"Corvane.dll";
+  test::WriteBytes(path, "first");
+  const std::wstring first = GetFileMd5(path);
+  {
+    const FileFingerprintCache report;
+    EXPECT_EQ(GetFileFingerprint(path).md5, first);
+    test::WriteBytes(path, "second");
+    EXPECT_EQ(GetFileFingerprint(ToLower(path)).md5, first);
+    EXPECT_EQ(GetFileFingerprint(path).version, L"");
+  }
+  EXPECT_NE(GetFileFingerprint(path).md5, first);
 }
 
 void SetLocalTime(const std::wstring& path, SYSTEMTIME local, FileTimeKind which) {

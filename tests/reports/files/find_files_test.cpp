@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/strings.h"
+#include "reports/files/visited_folders.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -111,6 +112,23 @@ TEST(FindFiles, EmptyOrMissingFolderAddsNothing) {
   FindFiles(L"", list, FindKind::kFilesAndFolders, L"", true);
   FindFiles(L"C:\\no such folder", list, FindKind::kFilesAndFolders, L"", true);
   EXPECT_TRUE(list.empty());
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Some redirectors give every folder the index 0: walks must not take the
+// second such folder for the first.
+TEST(VisitedFolders, AnIndexOfZeroTellsNothing) {
+  VisitedFolders visited;
+  EXPECT_TRUE(visited.FirstVisit(7, 0));
+  EXPECT_TRUE(visited.FirstVisit(7, 0));
+  EXPECT_TRUE(visited.FirstVisit(7, 42));
+  EXPECT_FALSE(visited.FirstVisit(7, 42));
+  EXPECT_TRUE(visited.FirstVisit(8, 42));
 }
 
 }  // namespace

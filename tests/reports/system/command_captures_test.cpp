@@ -83,6 +83,17 @@ TEST_F(FakeTools, SystemInfoIsDecodedWithTheAnsiCodePageUnderThreeHeadings) {
   EXPECT_FALSE(FilesMatch(work_.path() + L"SystemInfo_*.txt"));
 }
 
+TEST_F(FakeTools, SystemInfoBeyondTheReadLimitIsCutAtALineWithANote) {
+  const std::string line = std::string(99, 'x') + "\r\n";
+  std::string output;
+  while (output.size() <= kSystemInfoReadLimit + 4096) output += line;
+  FakePrints(output);
+  const ReportList list = CaptureSystemInfo(Places(work_));
+  ASSERT_EQ(list.size(), 3 + kSystemInfoReadLimit / line.size() + 1);
+  EXPECT_EQ(list[list.size() - 2], std::wstring(99, L'x'));
+  EXPECT_EQ(list.back(), L"(systeminfo wrote more than 4194304 bytes; the rest is not shown)");
+}
+
 TEST_F(FakeTools, SystemInfoThatNeverEndsIsGivenUpAndEnded) {
   FakePrints("Host Name: VELMORA\r\n");
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_HANG", L"1");

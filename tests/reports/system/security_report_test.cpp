@@ -83,6 +83,16 @@ class SecurityReportOnStandIns : public ::testing::Test {
   test::SecurityStandIns stand_ins_;
 };
 
+// A service that refuses (or, wedged, answers only after its wait) is asked
+// once per report, not again by each section.
+TEST_F(SecurityReportOnStandIns, ARefusedConnectionIsNotAskedForAgain) {
+  const ReportList list = Report();
+  EXPECT_EQ(
+      ReportList(list.begin(), list.begin() + 5),
+      (ReportList{L"[AntiVirusProduct]", L"", L"[AntiSpywareProduct]", L"", L"[FirewallProduct]"}));
+  EXPECT_EQ(stand_ins_.ConnectCalls(), DWORD{2});  // SecurityCenter2, then SecurityCenter
+}
+
 TEST_F(SecurityReportOnStandIns, ProductsWithTheStateWordFromSecurityCenter2) {
   stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"1")
       .Text(L"displayName", L"Windows Defender")
