@@ -22,6 +22,9 @@ WINE = os.environ.get("VELMORA_WINE", "/usr/lib/wine/wine64")
 LANE = os.environ.get("VELMORA_LANE", "")
 PROGRAM_BITS = 32 if LANE else 64
 WINDOWS_BITS = 32 if LANE in ("winxp", "win2k") else 64
+# The major version of the Windows that the prefix stands for: 5 for XP and
+# 2000, 6 for Vista and later (what Wine presents unless told otherwise).
+WINDOWS_VERSION = 5 if LANE in ("winxp", "win2k") else 6
 EMULATED = bool(LANE)
 
 

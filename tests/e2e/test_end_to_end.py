@@ -49,6 +49,11 @@ def seed_security_center(test_class):
     product = STAND_IN_SEED + "\\Wbem\\ROOT\\SecurityCenter2\\AntiVirusProduct\\1"
     wine("reg", "add", product, "/v", "displayName", "/d", "Windows Defender", "/f")
     wine("reg", "add", product, "/v", "productState", "/t", "REG_DWORD", "/d", "397568", "/f")
+    # Windows XP's namespace, with its own properties: read only before Vista.
+    product = STAND_IN_SEED + "\\Wbem\\ROOT\\SecurityCenter\\AntiVirusProduct\\1"
+    wine("reg", "add", product, "/v", "displayName", "/d", "Corvane Guard", "/f")
+    for name, value in (("onAccessScanningEnabled", "1"), ("productUptoDate", "0")):
+        wine("reg", "add", product, "/v", name, "/t", "REG_DWORD", "/d", value, "/f")
     test_class.addClassCleanup(wine, "reg", "delete", STAND_IN_SEED, "/f")
 
 
@@ -197,9 +202,13 @@ class EndToEnd(unittest.TestCase):
         run = block.index("---------- Run ----------")
         self.assertIn("Velmora Check=C:\\check.exe /now", block[run + 1:])
         self.assertEqual(lines[security - 1], separator)
+        if e2e.WINDOWS_VERSION < 6:
+            antivirus = ["Name:Corvane Guard", "Enabled=True", "UptoDate=False"]
+        else:
+            antivirus = ["Name:Windows Defender", "Enabled=True(00061100)", "UptoDate=True"]
         self.assertEqual(lines[security:security + 15], [
-            "[AntiVirusProduct]", "", "Name:Windows Defender", "Enabled=True(00061100)",
-            "UptoDate=True", "", "[AntiSpywareProduct]", "", "[FirewallProduct]", "",
+            "[AntiVirusProduct]", "", *antivirus, "", "[AntiSpywareProduct]", "",
+            "[FirewallProduct]", "",
             "[Windows FireWall]", "HomeNetFwEnabled=False", "PublicNetFwEnabled=False",
             "FireWallEnabled=False", "FwObj=valid"])
         # The files block closes the report.
