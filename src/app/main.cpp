@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "crash/crash_reporter.h"
+#include "environment/app_frame.h"
 #include "environment/folders.h"
 #include "environment/version_resource.h"
 #include "reports/system/os_description.h"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "common/number_format.h"
 #include "common/strings.h"
-#include "reports/system/number_format.h"
 
 namespace velmora::crash {
 

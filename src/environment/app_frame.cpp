@@ -10,6 +10,8 @@
 
 namespace velmora {
 
+std::unique_ptr<const TAppFrame> AppFrame;
+
 namespace {
 
 constexpr wchar_t kShellFoldersKey[] =

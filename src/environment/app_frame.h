@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace velmora {
@@ -30,6 +31,9 @@ class TAppFrame {
   std::wstring app_data_dir_;
   std::wstring common_app_data_dir_;
 };
+
+// The one TAppFrame of the process, made at start-up before the window exists.
+extern std::unique_ptr<const TAppFrame> AppFrame;
 
 // The links of the chain that the constructor falls back on when the shell does
 // not name a folder: the shell once more, the "Shell Folders" registry value,

@@ -9,6 +9,8 @@
 
 namespace velmora {
 
+std::wstring ProductInstallPath;
+
 namespace {
 
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";

@@ -27,4 +27,9 @@ std::wstring GetInstallLocation(const std::wstring& key);
 // The first location that an entry of the table gives, or empty.
 std::wstring FindProductInstallPath();
 
+// The product's installation folder (trailing backslash) as the report job
+// found it for the files report, or empty. Written and read on the report's
+// worker thread only.
+extern std::wstring ProductInstallPath;
+
 }  // namespace velmora

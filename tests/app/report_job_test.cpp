@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
 #include "app/report_progress.h"
 #include "common/handles.h"
 #include "common/report_list.h"
 #include "common/strings.h"
+#include "environment/product_install.h"
 #include "support/registry_seed.h"
 #include "support/test_support.h"
 #include "support/zip_reader.h"

@@ -1,11 +1,11 @@
 #include "reports/files/files_report.h"
 
-#include "app/app_state.h"
 #include "common/cancellation.h"
 #include "common/cancellation.h"
 #include "common/date_text.h"
 #include "common/strings.h"
 #include "environment/folders.h"
+#include "environment/product_install.h"
 #include "reports/files/file_fingerprint.h"
 #include "reports/files/find_files.h"
 

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "app/app_state.h"
 #include "common/cancellation.h"
 #include "common/folder_entries.h"
 #include "common/no_follow_files.h"
 #include "common/strings.h"
+#include "environment/app_frame.h"
 #include "environment/folders.h"
 #include "environment/product_install.h"
 #include "environment/wow64.h"

@@ -6,9 +6,9 @@
 
 #include "common/dynamic_function.h"
 #include "common/handles.h"
+#include "common/number_format.h"
 #include "common/registry_value.h"
 #include "common/strings.h"
-#include "reports/system/number_format.h"
 #include "reports/system/process_entries.h"
 #include "reports/system/process_table.h"
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "common/number_format.h"
 #include "common/strings.h"
-#include "reports/system/number_format.h"
 
 namespace velmora {
 

@@ -4,11 +4,11 @@
 
 #include <vector>
 
+#include "common/number_format.h"
 #include "common/strings.h"
 #include "environment/accounts.h"
 #include "environment/folders.h"
 #include "environment/wow64.h"
-#include "reports/system/number_format.h"
 #include "reports/system/os_description.h"
 
 namespace velmora {

@@ -4,10 +4,10 @@
 
 #include <set>
 
-#include "app/app_state.h"
 #include "common/date_text.h"
 #include "common/handles.h"
 #include "common/strings.h"
+#include "environment/product_install.h"
 #include "reports/files/md5.h"
 #include "support/test_support.h"
 

@@ -7,7 +7,6 @@
 #include <map>
 #include <set>
 
-#include "app/app_state.h"
 #include "app/working_folder.h"
 #include "common/strings.h"
 #include "environment/app_frame.h"

@@ -1,4 +1,4 @@
-#include "reports/system/number_format.h"
+#include "common/number_format.h"
 
 #include <windows.h>
 
@@ -51,7 +51,9 @@ TEST(DecimalSeparator, ASeparatorOutsideAsciiIsReadAsItself) {
   const wchar_t separator = ReadDecimalSeparator(LOCALE_USER_DEFAULT);
   ::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved);
   EXPECT_EQ(separator, L'\x066B');
-  EXPECT_EQ(FormatByteSize(1536, separator), L"1\x066B" L"50 KB");
+  EXPECT_EQ(FormatByteSize(1536, separator),
+            L"1\x066B"
+            L"50 KB");
 }
 
 }  // namespace

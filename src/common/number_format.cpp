@@ -1,4 +1,4 @@
-#include "reports/system/number_format.h"
+#include "common/number_format.h"
 
 #include <windows.h>
 

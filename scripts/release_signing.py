@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""Helpers of scripts/release: the Authenticode signature of the release, the
+digest that the signature covers, and the version the program carries.
+
+  release_signing.py sign EXE      signs EXE in place (VELMORA_SIGN_* settings,
+                                   see scripts/release) and verifies it
+  release_signing.py signer EXE    the subject of the certificate that signed EXE
+  release_signing.py version EXE   the file version of EXE's version resource
+  release_signing.py digest EXE    the SHA-256 Authenticode digest of EXE
+
+Signing adds a signature and nothing else: the digest that the signature
+covers, which osslsigncode computes afresh when it verifies the signed file,
+must equal the digest of the unsigned file as computed here."""
+
+import hashlib
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+
+SECURITY_DIRECTORY = 4
+
+
+def pe_layout(data):
+    """(offset of the checksum, offset of the certificate table's entry,
+    offset and size of the certificate table)."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("not a PE file")
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    directories = optional + (96 if magic == 0x10B else 112)
+    entry = directories + 8 * SECURITY_DIRECTORY
+    table, size = struct.unpack_from("<II", data, entry)
+    return optional + 64, entry, table, size
+
+
+def authenticode_digest(data):
+    """SHA-256 over the file without its checksum, its certificate table's
+    entry and the table itself, the end padded to eight bytes as signing pads
+    it."""
+    checksum, entry, table, size = pe_layout(data)
+    end = table if size else len(data)
+    digest = hashlib.sha256()
+    digest.update(data[:checksum])
+    digest.update(data[checksum + 4:entry])
+    digest.update(data[entry + 8:end])
+    if end % 8:
+        digest.update(b"\0" * (8 - end % 8))
+    return digest.hexdigest().upper()
+
+
+def file_version(data):
+    """"a.b.c.d" of the fixed version information."""
+    key = data.find("VS_VERSION_INFO\0".encode("utf-16-le"))
+    at = data.find(struct.pack("<I", 0xFEEF04BD), key) if key >= 0 else -1
+    if at < 0:
+        raise ValueError("no version resource")
+    ms, ls = struct.unpack_from("<II", data, at + 8)
+    return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+
+
+def verify(path):
+    """osslsigncode's verification of the signed file: its output, or an error."""
+    command = ["osslsigncode", "verify", "-in", path]
+    if os.environ.get("VELMORA_SIGN_CAFILE"):
+        command[2:2] = ["-CAfile", os.environ["VELMORA_SIGN_CAFILE"]]
+    result = subprocess.run(command, capture_output=True, text=True)
+    if result.returncode != 0 or "Signature verification: ok" not in result.stdout:
+        raise SystemExit("the signed program does not verify:\n" + result.stdout + result.stderr)
+    return result.stdout
+
+
+def sign(path):
+    with open(path, "rb") as f:
+        unsigned = authenticode_digest(f.read())
+    signed = path + ".signed"
+    with tempfile.NamedTemporaryFile("w", delete=False) as password:
+        os.chmod(password.name, 0o600)
+        password.write(os.environ.get("VELMORA_SIGN_PASSWORD", ""))
+    try:
+        command = ["osslsigncode", "sign", "-pkcs12", os.environ["VELMORA_SIGN_PKCS12"],
+                   "-readpass", password.name, "-h", "sha256", "-n", "Velmora Helper",
+                   "-in", path, "-out", signed]
+        if os.environ.get("VELMORA_SIGN_TIMESTAMP_URL"):
+            command[-4:-4] = ["-ts", os.environ["VELMORA_SIGN_TIMESTAMP_URL"]]
+        result = subprocess.run(command, capture_output=True, text=True)
+        if result.returncode != 0:
+            raise SystemExit("signing failed:\n" + result.stdout + result.stderr)
+    finally:
+        os.remove(password.name)
+    report = verify(signed)
+    calculated = re.search(r"Calculated message digest\s*:\s*([0-9A-F]+)", report)
+    if calculated is None or calculated.group(1) != unsigned:
+        os.remove(signed)
+        raise SystemExit("the signature covers other bytes than the program's")
+    os.replace(signed, path)
+
+
+def signer(path):
+    subject = re.search(r"Subject:\s*(.+)", verify(path))
+    return subject.group(1).strip() if subject else "unknown signer"
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in ("sign", "signer", "version", "digest"):
+        raise SystemExit(__doc__)
+    action, path = sys.argv[1:]
+    if action == "sign":
+        sign(path)
+        return
+    if action == "signer":
+        print(signer(path))
+        return
+    with open(path, "rb") as f:
+        data = f.read()
+    print(file_version(data) if action == "version" else authenticode_digest(data))
+
+
+if __name__ == "__main__":
+    main()
