@@ -30,7 +30,12 @@ run() {
   echo "[$kind] $script: $(($(date +%s) - begun))s"
 }
 
-run test_end_to_end.py EndToEnd
+if [ "$kind" = wow64 ]; then
+  # The signed release too (scripts/test-lane32 puts it there), as a 64-bit Windows starts it.
+  VELMORA_SIGNED_RELEASE=/lane/signed/VelmoraHelper.exe run test_end_to_end.py EndToEnd SignedRelease
+else
+  run test_end_to_end.py EndToEnd
+fi
 run test_faults.py Case2LockedAndUnreadableProductFiles Case3OddRegistry Case5NamesAndLongPaths \
   Case8ServicesWithOddBinaryPaths
 run test_crash_reports.py FaultCases RealProgram

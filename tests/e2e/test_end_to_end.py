@@ -13,6 +13,9 @@ from e2e_support import desktop_folder, unix_path, windows_path, wine
 from seeded_product import SeededProduct, uninstall_heading
 
 BIN = None
+# The signed release (scripts/release with a throw-away certificate), which
+# the 32-bit lane names: this machine's 64-bit Wine runs no 32-bit program.
+SIGNED_RELEASE = os.environ.get("VELMORA_SIGNED_RELEASE")
 
 
 def drive_the_program():
@@ -315,6 +318,17 @@ class DesktopThatIsNoFolder(unittest.TestCase):
 
     def test_working_folder_is_removed(self):
         self.assertFalse(os.path.exists(os.path.join(e2e.temp_folder(), "GetInfoDir")))
+
+
+@unittest.skipUnless(SIGNED_RELEASE, "no signed release named (VELMORA_SIGNED_RELEASE)")
+class SignedRelease(unittest.TestCase):
+    """What support hands out: the signature added to the program must leave
+    one that Windows still loads, which starts and shows its window."""
+
+    def test_it_starts_and_shows_its_window(self):
+        output, facts = e2e.drive_the_program(BIN, "--close-at-once", program=SIGNED_RELEASE)
+        self.assertEqual(facts.get("window"), "found", output)
+        self.assertEqual(facts.get("exit"), "0", output)
 
 
 if __name__ == "__main__":
