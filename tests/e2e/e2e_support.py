@@ -33,22 +33,33 @@ def wine(*args, timeout=900, env=None):
                           stdin=subprocess.DEVNULL, env=env)
 
 
+def answer(*args):
+    """What a Wine tool prints that must answer (a path, a variable): an
+    empty answer taken for one would send a test to the wrong place."""
+    result = wine(*args)
+    text = result.stdout.decode().strip()
+    if result.returncode != 0 or not text:
+        raise RuntimeError(f"wine {' '.join(args)} gave no answer (exit {result.returncode}): "
+                           + result.stderr.decode(errors="replace"))
+    return text
+
+
 # The prefix's paths and variables do not change during a test run: each is
 # asked of Wine once (a 32-bit Wine process starts slowly under emulation).
 @functools.lru_cache(maxsize=None)
 def unix_path(windows_path):
-    return wine("winepath", "-u", windows_path).stdout.decode().strip()
+    return answer("winepath", "-u", windows_path)
 
 
 @functools.lru_cache(maxsize=None)
 def windows_path(path):
-    return wine("winepath", "-w", path).stdout.decode().strip()
+    return answer("winepath", "-w", path)
 
 
 @functools.lru_cache(maxsize=None)
 def environment_variable(name):
     """A variable of the environment that programs get in the prefix."""
-    return wine("cmd", "/c", f"echo %{name}%").stdout.decode().strip()
+    return answer("cmd", "/c", f"echo %{name}%")
 
 
 def desktop_folder():
