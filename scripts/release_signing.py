@@ -7,6 +7,9 @@ digest that the signature covers, and the version the program carries.
   release_signing.py signer EXE    the subject of the certificate that signed EXE
   release_signing.py version EXE   the file version of EXE's version resource
   release_signing.py digest EXE    the SHA-256 Authenticode digest of EXE
+  release_signing.py sign-throwaway EXE
+                                   signs EXE in place with a certificate made
+                                   for this one signing and deleted after it
 
 Signing adds a signature and nothing else: the digest that the signature
 covers, which osslsigncode computes afresh when it verifies the signed file,
@@ -99,17 +102,38 @@ def sign(path):
     os.replace(signed, path)
 
 
+def throwaway_certificate(folder):
+    """A self-signed code-signing certificate good for two days, made in
+    `folder` for trying the signing out (the release test, the 32-bit lane):
+    the settings that name it, as scripts/release reads them."""
+    cert, key, p12 = (os.path.join(folder, name) for name in ("cert.pem", "key.pem", "cert.p12"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", cert, "-days", "2", "-subj", "/CN=Velmora Release Test", "-addext",
+                    "extendedKeyUsage=codeSigning"], capture_output=True, check=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
+                    "-passout", "pass:throw away"], capture_output=True, check=True)
+    return {"VELMORA_SIGN_PKCS12": p12, "VELMORA_SIGN_PASSWORD": "throw away",
+            "VELMORA_SIGN_CAFILE": cert}
+
+
+def sign_throwaway(path):
+    with tempfile.TemporaryDirectory(prefix="velmora-throwaway-") as folder:
+        os.environ.update(throwaway_certificate(folder))
+        sign(path)
+
+
 def signer(path):
     subject = re.search(r"Subject:\s*(.+)", verify(path))
     return subject.group(1).strip() if subject else "unknown signer"
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("sign", "signer", "version", "digest"):
+    if len(sys.argv) != 3 or sys.argv[1] not in ("sign", "sign-throwaway", "signer", "version",
+                                                  "digest"):
         raise SystemExit(__doc__)
     action, path = sys.argv[1:]
-    if action == "sign":
-        sign(path)
+    if action in ("sign", "sign-throwaway"):
+        (sign if action == "sign" else sign_throwaway)(path)
         return
     if action == "signer":
         print(signer(path))

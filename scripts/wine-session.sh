@@ -4,6 +4,9 @@
 
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
+# The loader that makes the prefix and runs the tests' Wine commands: the
+# 32-bit lane sets /usr/lib/wine/wine for its 32-bit prefixes (WINEARCH=win32).
+export VELMORA_WINE=${VELMORA_WINE:-$WINE64}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
 
@@ -36,21 +39,21 @@ velmora_session_start() {
   # Long-lived Wine services inherit the first Wine process's output: start the
   # session detached so that nothing waits on them.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
-  "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+  "$VELMORA_WINE" wineboot -i </dev/null >/dev/null 2>&1
   # Making a prefix leaves two service managers running, each with its own
   # view of the services, and clients reach one or the other in turn. The
   # prefix restarted once has one, as on Windows.
   "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
   "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
-  "$WINE64" wineboot </dev/null >/dev/null 2>&1
+  "$VELMORA_WINE" wineboot </dev/null >/dev/null 2>&1
   # Wine's own fonts (Tahoma, the dialog font; Symbol) are not where this
   # Wine looks for them: the prefix gets copies, as a Windows system has them.
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   # A crashing program ends at once instead of waiting in the debugger.
-  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+  "$VELMORA_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /d '' /f </dev/null >/dev/null 2>&1
-  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+  "$VELMORA_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Auto /d 0 /f </dev/null >/dev/null 2>&1
 }
 

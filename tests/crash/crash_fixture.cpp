@@ -11,7 +11,7 @@
 //                            at the same moment (writing 0x10 and reading 0x20)
 //   loader-lock-held         an access violation while another thread holds the
 //                            loader's lock until the report is saved; the report
-//                            may take 10 seconds
+//                            may take 30 seconds
 //   fault-in-static-destructor  the window closes, and a static object's
 //                            destructor, the last to run, writes through null
 //   fault-while-ending       the window closes, and the process, after it has
@@ -67,7 +67,7 @@ DWORD WINAPI FaultWithTheWindowThread(void*) {
   return ReadThroughNull(reinterpret_cast<volatile int*>(g_bad_address + 0x10));
 }
 
-constexpr DWORD kShortTimeLimitMs = 10'000;
+constexpr DWORD kShortTimeLimitMs = 30'000;
 constexpr DWORD kLoaderLockHoldLimitMs = 120'000;
 
 using LdrLockLoaderLockFn = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);

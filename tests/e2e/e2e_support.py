@@ -3,6 +3,7 @@ through the driver, which uses the window's own controls."""
 
 import argparse
 import contextlib
+import functools
 import os
 import shutil
 import subprocess
@@ -11,7 +12,20 @@ import tempfile
 import time
 import unittest
 
-WINE = "/usr/lib/wine/wine64"
+WINE = os.environ.get("VELMORA_WINE", "/usr/lib/wine/wine64")
+
+# Where the tests run: "" for the 64-bit test build under wine64; in the 32-bit
+# lane (scripts/test-lane32) the shipped 32-bit program on 64-bit Windows
+# ("wow64") or on 32-bit Windows as XP ("winxp") or 2000 ("win2k"). The lane's
+# 32-bit code runs under QEMU's emulator, which differs from a processor in
+# places the tests name.
+LANE = os.environ.get("VELMORA_LANE", "")
+PROGRAM_BITS = 32 if LANE else 64
+WINDOWS_BITS = 32 if LANE in ("winxp", "win2k") else 64
+# The major version of the Windows that the prefix stands for: 5 for XP and
+# 2000, 6 for Vista and later (what Wine presents unless told otherwise).
+WINDOWS_VERSION = 5 if LANE in ("winxp", "win2k") else 6
+EMULATED = bool(LANE)
 
 
 def wine(*args, timeout=900, env=None):
@@ -19,23 +33,42 @@ def wine(*args, timeout=900, env=None):
                           stdin=subprocess.DEVNULL, env=env)
 
 
+def answer(*args):
+    """What a Wine tool prints that must answer (a path, a variable): an
+    empty answer taken for one would send a test to the wrong place."""
+    result = wine(*args)
+    text = result.stdout.decode().strip()
+    if result.returncode != 0 or not text:
+        raise RuntimeError(f"wine {' '.join(args)} gave no answer (exit {result.returncode}): "
+                           + result.stderr.decode(errors="replace"))
+    return text
+
+
+# The prefix's paths and variables do not change during a test run: each is
+# asked of Wine once (a 32-bit Wine process starts slowly under emulation).
+@functools.lru_cache(maxsize=None)
 def unix_path(windows_path):
-    return wine("winepath", "-u", windows_path).stdout.decode().strip()
+    return answer("winepath", "-u", windows_path)
 
 
+@functools.lru_cache(maxsize=None)
 def windows_path(path):
-    return wine("winepath", "-w", path).stdout.decode().strip()
+    return answer("winepath", "-w", path)
+
+
+@functools.lru_cache(maxsize=None)
+def environment_variable(name):
+    """A variable of the environment that programs get in the prefix."""
+    return answer("cmd", "/c", f"echo %{name}%")
 
 
 def desktop_folder():
-    desktop = wine("cmd", "/c", "echo %USERPROFILE%\\Desktop").stdout.decode().strip()
-    return os.path.realpath(unix_path(desktop))
+    return os.path.realpath(unix_path(environment_variable("USERPROFILE") + "\\Desktop"))
 
 
 def temp_folder():
     """The temporary folder the program gets, as a Unix path."""
-    temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()
-    return os.path.realpath(unix_path(temp))
+    return os.path.realpath(unix_path(environment_variable("TEMP")))
 
 
 def drive_the_program(bin_dir, *options, env=None, program=None, cwd=None):

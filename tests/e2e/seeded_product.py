@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import time
 
+import e2e_support as e2e
 from e2e_support import unix_path, wine
 
 UNINSTALL_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane_is1"
@@ -34,21 +35,25 @@ DATE_TEXTS = {"Corvane.exe": "1/31/2024", "drivers\\vdisk.sys": "7/4/2023 3:30:4
               "Update\\patch.exe": "12/24/2022 9:05:00 AM"}
 
 
+def uninstall_heading(entry):
+    """The heading of the installer's uninstall entry in "uninstall.txt": it
+    lives in the 32-bit view, the Wow6432Node twin on 64-bit Windows."""
+    twin = "Wow6432Node\\" if e2e.WINDOWS_BITS == 64 else ""
+    return f"[HKEY_LOCAL_MACHINE\\SOFTWARE\\{twin}Microsoft\\Windows\\CurrentVersion\\Uninstall\\{entry}]"
+
+
 def md5sum(path):
     return subprocess.run(["md5sum", path], capture_output=True, check=True,
                           text=True).stdout.split()[0]
-
-
-def environment_folder(name):
-    return wine("cmd", "/c", f"echo %{name}%").stdout.decode().strip()
 
 
 class SeededProduct:
     def __init__(self, bin_dir):
         self.bin_dir = bin_dir
         self.install = unix_path(INSTALL)
-        self.settings = unix_path(environment_folder("APPDATA") + "\\Velmora\\Corvane")
-        self.downloader = unix_path(environment_folder("ProgramData") + "\\Velmora\\Corvane\\Downloader")
+        self.settings = unix_path(e2e.environment_variable("APPDATA") + "\\Velmora\\Corvane")
+        self.downloader = unix_path(e2e.environment_variable("ProgramData")
+                                    + "\\Velmora\\Corvane\\Downloader")
 
     def unix(self, relative):
         return os.path.join(self.install, *relative.split("\\"))

@@ -32,7 +32,7 @@ import unittest
 import zipfile
 
 import e2e_support as e2e
-from seeded_product import SeededProduct, environment_folder
+from seeded_product import SeededProduct
 
 BIN = None
 PLANTED_DLLS = ("wtsapi32.dll", "psapi.dll", "dbghelp.dll", "comctl32.dll")
@@ -42,13 +42,13 @@ ARCHIVE = "Velmora_Debug_Info.zip"
 
 class Machine:
     def __init__(self):
-        profile = e2e.unix_path(environment_folder("USERPROFILE"))
+        profile = e2e.unix_path(e2e.environment_variable("USERPROFILE"))
         self.program_folder = os.path.join(profile, "Downloads", "velmora elevated")
         self.start_folder = os.path.join(profile, "start here")
         self.outside = tempfile.mkdtemp(prefix="velmora-elevated-")
         self.tool_record = os.path.join(self.outside, "tools-that-ran.txt")
         self.product = SeededProduct(BIN)
-        self.app_data = e2e.unix_path(environment_folder("APPDATA"))
+        self.app_data = e2e.unix_path(e2e.environment_variable("APPDATA"))
         self.victim = os.path.join(self.outside, "someone else's file")
 
     def seed(self):

@@ -10,9 +10,12 @@ import zipfile
 
 import e2e_support as e2e
 from e2e_support import desktop_folder, unix_path, windows_path, wine
-from seeded_product import SeededProduct
+from seeded_product import SeededProduct, uninstall_heading
 
 BIN = None
+# The signed release (scripts/release with a throw-away certificate), which
+# the 32-bit lane names: this machine's 64-bit Wine runs no 32-bit program.
+SIGNED_RELEASE = os.environ.get("VELMORA_SIGNED_RELEASE")
 
 
 def drive_the_program():
@@ -24,11 +27,14 @@ RUN_KEY = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 LOCATOR_SERVER = ("HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"
                   "{4590F811-1D3A-11D0-891F-00AA004B2E24}\\InprocServer32")
 STAND_IN_SEED = "HKEY_CURRENT_USER\\Software\\Velmora Test Stand-ins"
+# The classes' view that the program reads: the 32-bit one (Wow6432Node on
+# 64-bit Windows) for the shipped program.
+CLASSES_VIEW = "/reg:32" if e2e.PROGRAM_BITS == 32 else "/reg:64"
 
 
 def registered_server(key):
     """The default value of an InprocServer32 key, as `reg query` prints it."""
-    output = wine("reg", "query", key, "/ve").stdout.decode(errors="replace")
+    output = wine("reg", "query", key, "/ve", CLASSES_VIEW).stdout.decode(errors="replace")
     for line in output.splitlines():
         if "REG_SZ" in line:
             return line.split("REG_SZ", 1)[1].strip()
@@ -40,11 +46,17 @@ def seed_security_center(test_class):
     stand-in locator (Wine's has no Security Center) until the class ends."""
     platform = registered_server(LOCATOR_SERVER)
     stand_in = windows_path(os.path.join(BIN, "velmora_security_standins.dll"))
-    wine("reg", "add", LOCATOR_SERVER, "/ve", "/d", stand_in, "/f")
-    test_class.addClassCleanup(wine, "reg", "add", LOCATOR_SERVER, "/ve", "/d", platform, "/f")
+    wine("reg", "add", LOCATOR_SERVER, "/ve", "/d", stand_in, CLASSES_VIEW, "/f")
+    test_class.addClassCleanup(wine, "reg", "add", LOCATOR_SERVER, "/ve", "/d", platform,
+                               CLASSES_VIEW, "/f")
     product = STAND_IN_SEED + "\\Wbem\\ROOT\\SecurityCenter2\\AntiVirusProduct\\1"
     wine("reg", "add", product, "/v", "displayName", "/d", "Windows Defender", "/f")
     wine("reg", "add", product, "/v", "productState", "/t", "REG_DWORD", "/d", "397568", "/f")
+    # Windows XP's namespace, with its own properties: read only before Vista.
+    product = STAND_IN_SEED + "\\Wbem\\ROOT\\SecurityCenter\\AntiVirusProduct\\1"
+    wine("reg", "add", product, "/v", "displayName", "/d", "Corvane Guard", "/f")
+    for name, value in (("onAccessScanningEnabled", "1"), ("productUptoDate", "0")):
+        wine("reg", "add", product, "/v", name, "/t", "REG_DWORD", "/d", value, "/f")
     test_class.addClassCleanup(wine, "reg", "delete", STAND_IN_SEED, "/f")
 
 
@@ -100,8 +112,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(glob.glob(os.path.join(self.desktop_unix, "*.tmp")), [])
 
     def test_working_folder_is_removed(self):
-        temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()
-        self.assertFalse(os.path.exists(os.path.join(unix_path(temp), "GetInfoDir")))
+        self.assertFalse(os.path.exists(os.path.join(e2e.temp_folder(), "GetInfoDir")))
 
     def test_main_report_opens_with_version_and_date(self):
         text = self.member_text("Velmora_Debug_Info.txt")
@@ -120,7 +131,12 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(lines[2], separator)
         for i, label in enumerate(labels):
             self.assertTrue(lines[3 + i].startswith(label), (label, lines[3 + i]))
-        self.assertEqual(lines[3 + 5], "OS Type:\t64bit")
+        self.assertEqual(lines[3 + 5], f"OS Type:\t{e2e.WINDOWS_BITS}bit")
+        self.assertEqual(" x64" in lines[3], e2e.WINDOWS_BITS == 64, lines[3])
+        if e2e.WINDOWS_BITS == 32:
+            # The Windows that the 32-bit lane's prefix stands for (winecfg -v).
+            name = {"winxp": "Windows XP", "win2k": "Windows 2000"}[e2e.LANE]
+            self.assertTrue(lines[3].startswith("OS Name:\t" + name), lines[3])
         after_summary = 3 + len(labels)
         self.assertEqual(lines[after_summary], "")
         self.assertEqual(lines[after_summary + 1], separator)
@@ -147,6 +163,11 @@ class EndToEnd(unittest.TestCase):
         uninstall = self.member_text("uninstall.txt").split("\r\n")
         self.assertEqual(uninstall[:3], [
             header, "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall]"])
+        # The installer's entry once, where it lives: in the 32-bit twin that
+        # follows the tree on 64-bit Windows; 32-bit Windows has no twins.
+        self.assertEqual([line for line in uninstall if line.endswith("\\Corvane_is1]")],
+                         [uninstall_heading("Corvane_is1")])
+        self.assertEqual(any("Wow6432Node" in line for line in uninstall), e2e.WINDOWS_BITS == 64)
         self.assertEqual(self.member_text("boottime.txt").split("\r\n"), [
             header, "", "[" + BOOT_TIME_KEY + "]",
             '"ImagePath"="%SystemRoot%\\\\system32\\\\corvaneboot.exe"', ""])
@@ -184,9 +205,13 @@ class EndToEnd(unittest.TestCase):
         run = block.index("---------- Run ----------")
         self.assertIn("Velmora Check=C:\\check.exe /now", block[run + 1:])
         self.assertEqual(lines[security - 1], separator)
+        if e2e.WINDOWS_VERSION < 6:
+            antivirus = ["Name:Corvane Guard", "Enabled=True", "UptoDate=False"]
+        else:
+            antivirus = ["Name:Windows Defender", "Enabled=True(00061100)", "UptoDate=True"]
         self.assertEqual(lines[security:security + 15], [
-            "[AntiVirusProduct]", "", "Name:Windows Defender", "Enabled=True(00061100)",
-            "UptoDate=True", "", "[AntiSpywareProduct]", "", "[FirewallProduct]", "",
+            "[AntiVirusProduct]", "", *antivirus, "", "[AntiSpywareProduct]", "",
+            "[FirewallProduct]", "",
             "[Windows FireWall]", "HomeNetFwEnabled=False", "PublicNetFwEnabled=False",
             "FireWallEnabled=False", "FwObj=valid"])
         # The files block closes the report.
@@ -201,6 +226,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(lines[-1], "")
 
     def test_files_info_lists_each_version(self):
+        # The product is found through the 32-bit view, where its installer wrote it.
         lines = self.member_text("FilesInfo.txt").split("\r\n")
         headings = ["===== Corvane v2 free", "===== Corvane v2 pro ", "===== Corvane v3 free",
                     "===== Corvane v3 pro ", "===== Corvane v4 free", "===== Corvane v4 Pro"]
@@ -291,8 +317,18 @@ class DesktopThatIsNoFolder(unittest.TestCase):
         self.assertEqual(self.facts.get("exit"), "0")
 
     def test_working_folder_is_removed(self):
-        temp = wine("cmd", "/c", "echo %TEMP%").stdout.decode().strip()
-        self.assertFalse(os.path.exists(os.path.join(unix_path(temp), "GetInfoDir")))
+        self.assertFalse(os.path.exists(os.path.join(e2e.temp_folder(), "GetInfoDir")))
+
+
+@unittest.skipUnless(SIGNED_RELEASE, "no signed release named (VELMORA_SIGNED_RELEASE)")
+class SignedRelease(unittest.TestCase):
+    """What support hands out: the signature added to the program must leave
+    one that Windows still loads, which starts and shows its window."""
+
+    def test_it_starts_and_shows_its_window(self):
+        output, facts = e2e.drive_the_program(BIN, "--close-at-once", program=SIGNED_RELEASE)
+        self.assertEqual(facts.get("window"), "found", output)
+        self.assertEqual(facts.get("exit"), "0", output)
 
 
 if __name__ == "__main__":

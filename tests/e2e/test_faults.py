@@ -35,7 +35,7 @@ import unittest
 import zipfile
 
 import e2e_support as e2e
-from seeded_product import INSTALL, SeededProduct, md5sum
+from seeded_product import INSTALL, SeededProduct, md5sum, uninstall_heading
 
 BIN = None
 LARGE = os.environ.get("VELMORA_LARGE_TESTS") == "1"
@@ -174,6 +174,10 @@ SERVICES_WITH_ODD_PATHS = [
     ("VelmoraLong", "Velmora Fault " + "L" * 50, "C:\\long\\" + "p" * 2000 + ".exe", ""),
     ("VelmoraHeld", "Velmora Fault Held", INSTALL + "\\locked.dll", "held"),
     ("VelmoraSocket", "Velmora Fault Socket", INSTALL + "\\unreadable.dll", ""),
+    # The 32-bit program sees SysWOW64 in its place unless it switches the
+    # redirection off; another file lies there.
+    ("VelmoraSystem32", "Velmora Fault System32", "C:\\windows\\system32\\velmorasys.exe",
+     "system32"),
 ]
 
 
@@ -194,6 +198,7 @@ class Machine:
         self.product.seed()
         self.seed_product_faults()
         self.seed_links()
+        self.seed_system_file()
         self.seed_startup_folder()
         script = Script()
         self.seed_registry(script)
@@ -249,9 +254,17 @@ class Machine:
         os.symlink(linked, os.path.join(self.drive_c, "velmora-link"))
         os.symlink("velmora-loop", os.path.join(self.drive_c, "velmora-loop"))
 
+    def seed_system_file(self):
+        shutil.copyfile(os.path.join(BIN, "fixed_version.dll"), self.system_file("system32"))
+        if os.path.isdir(os.path.dirname(self.system_file("syswow64"))):
+            with open(self.system_file("syswow64"), "wb") as f:
+                f.write(b"the 32-bit twin")
+
+    def system_file(self, folder):
+        return os.path.join(self.drive_c, "windows", folder, "velmorasys.exe")
+
     def seed_startup_folder(self):
-        appdata = e2e.wine("cmd", "/c", "echo %APPDATA%").stdout.decode().strip()
-        programs = appdata + "\\Microsoft\\Windows\\Start Menu\\Programs"
+        programs = e2e.environment_variable("APPDATA") + "\\Microsoft\\Windows\\Start Menu\\Programs"
         # Named as the prefix has it ("StartUp" in Wine), as the shell gives it.
         name = next((entry for entry in os.listdir(e2e.unix_path(programs))
                      if entry.lower() == "startup"), "Startup")
@@ -365,6 +378,9 @@ class Machine:
             path = os.path.join(self.drive_c, link)
             if os.path.islink(path):
                 os.remove(path)
+        for folder in ("system32", "syswow64"):
+            if os.path.exists(self.system_file(folder)):
+                os.remove(self.system_file(folder))
         if self.startup:
             unix = e2e.unix_path(self.startup)
             for entry in os.listdir(unix):
@@ -564,9 +580,8 @@ class Case3OddRegistry(FaultCase):
                                    + hashlib.md5(b"read me").hexdigest()])
         self.assertIn("AppPath/readme.txt", self.run_.members)
         uninstall = self.run_.lines("uninstall.txt")
-        self.assertInOrder(uninstall, [
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion"
-            "\\Uninstall\\Corvane 4 Pro_is1]", '"InstallLocation"=dword:00000001'])
+        self.assertInOrder(uninstall, [uninstall_heading("Corvane 4 Pro_is1"),
+                                       '"InstallLocation"=dword:00000001'])
 
     def test_boot_time_export_holds_both_keys(self):
         lines = self.run_.lines("boottime.txt")
@@ -733,8 +748,9 @@ class Case8ServicesWithOddBinaryPaths(FaultCase):
         run = the_run()
         self.assertDone(run)
         lines = run.lines("Velmora_Debug_Info.txt")
-        fingerprints = {"linked": "Ver:1.0.0.12   MD5:" + md5sum(os.path.join(BIN, "fixed_version.dll")),
-                        "": "", "held": "Ver:   MD5:" + EMPTY_MD5}
+        fixture = "Ver:1.0.0.12   MD5:" + md5sum(os.path.join(BIN, "fixed_version.dll"))
+        fingerprints = {"linked": fixture, "system32": fixture, "": "",
+                        "held": "Ver:   MD5:" + EMPTY_MD5}
         for _, display, binary, fingerprint in SERVICES_WITH_ODD_PATHS:
             pattern = (re.escape(display.ljust(30)) + r" 10  1  -?\d+ 3 " + re.escape(binary) + " "
                        + re.escape(fingerprints[fingerprint]) + "$")

@@ -3,7 +3,9 @@
 program again in a folder of its own, signs it with a throw-away certificate
 made here, and must give the same bytes as the program that the win32 preset
 built earlier in another folder, with nothing but the signature added, no
-build path inside, and the import table still fit for every Windows."""
+build path inside, and the import table still fit for every Windows. The
+signed release stays in the build folder's signed-release/, where the 32-bit
+lane (scripts/test-lane32) starts it: this Wine runs no 32-bit program."""
 
 import argparse
 import hashlib
@@ -16,6 +18,8 @@ import unittest
 
 ARGS = None
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
+import release_signing  # noqa: E402
 
 
 def run(*command, **kwargs):
@@ -26,15 +30,8 @@ class Release(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix="velmora-release-")
-        cls.dist = os.path.join(cls.work, "dist")
-        cert, key, p12 = (os.path.join(cls.work, name) for name in ("cert.pem", "key.pem", "cert.p12"))
-        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-            "-days", "2", "-subj", "/CN=Velmora Release Test", "-addext",
-            "extendedKeyUsage=codeSigning", check=True)
-        run("openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
-            "-passout", "pass:throw away", check=True)
-        env = dict(os.environ, VELMORA_SIGN_PKCS12=p12, VELMORA_SIGN_PASSWORD="throw away",
-                   VELMORA_SIGN_CAFILE=cert)
+        cls.dist = os.path.join(ARGS.build, "signed-release")
+        env = dict(os.environ, **release_signing.throwaway_certificate(cls.work))
         cls.result = run(os.path.join(ARGS.source, "scripts", "release"), "--build",
                          os.path.join(ARGS.build, "release-test"), "--dist", cls.dist, env=env)
         cls.exe = os.path.join(cls.dist, "VelmoraHelper.exe")

@@ -13,6 +13,8 @@
 //   --env NAME=VALUE       sets a variable in the program's environment
 //   --close-during-report  closes the window once the report has started
 //                          (the progress bar shows) instead of waiting for it
+//   --close-at-once        closes the window as soon as it shows (after
+//                          "window: found"), without pressing the button
 //   --press-enter          presses the button with the Enter key (keyboard
 //                          input to the window in the foreground), not BM_CLICK
 //   --timings              reports when the report ended and when each progress
@@ -395,15 +397,27 @@ int CloseDuringReport(HWND main_window, HANDLE process) {
   return 0;
 }
 
+// Closes the window without a report and waits for the program to end.
+int CloseAtOnce(HWND main_window, HANDLE process) {
+  ::PostMessageW(main_window, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
+    return Fail("program did not end after its window closed", process);
+  }
+  SayExitCode(process);
+  ::CloseHandle(process);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
     return Fail(
-        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] [--crash FAULT] "
-        "[--press-enter] [--pictures DIR] [--timings]");
+        "usage: velmora_driver PROGRAM [--env NAME=VALUE] [--close-during-report] "
+        "[--close-at-once] [--crash FAULT] [--press-enter] [--pictures DIR] [--timings]");
   }
   std::wstring program = argv[1];
   if (!program.empty() && program[0] == L'/') program = L"Z:" + program;  // a Unix path
   bool close_during_report = false;
+  bool close_at_once = false;
   std::wstring crash_fault;
   bool press_enter = false;
   bool timings = false;
@@ -412,6 +426,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring option = argv[i];
     if (option == L"--close-during-report") {
       close_during_report = true;
+    } else if (option == L"--close-at-once") {
+      close_at_once = true;
     } else if (option == L"--crash" && i + 1 < argc) {
       crash_fault = argv[++i];
     } else if (option == L"--timings") {
@@ -448,6 +464,7 @@ int wmain(int argc, wchar_t** argv) {
   HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
   if (button == nullptr) return Fail("no button", process);
   Say("window", L"found");
+  if (close_at_once) return CloseAtOnce(main_window, process);
   if (!pictures.empty() && !TakePictures(pictures, main_window, button, process)) {
     return Fail("pictures were not taken", process);
   }

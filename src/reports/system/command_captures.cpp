@@ -65,6 +65,13 @@ std::string TasksBatch(const std::wstring& tools_folder) {
          "schtasks.exe\" /query /v /fo list\r\n";
 }
 
+// The tools' helper files lie in the folder that is packed into the archive:
+// each is gone once its output has been taken.
+struct RemovalOnExit {
+  const std::wstring& path;
+  ~RemovalOnExit() { ::DeleteFileW(path.c_str()); }
+};
+
 }  // namespace
 
 ToolPlaces SystemToolPlaces(const std::wstring& work_folder) {
@@ -133,6 +140,7 @@ SystemInfoCapture::~SystemInfoCapture() {
 const ReportList& SystemInfoCapture::Take() {
   if (tool_) tool_->Finish();
   output_.reset();
+  const RemovalOnExit removal{output_path_};
   std::string bytes = ReadWholeFile(output_path_, kSystemInfoReadLimit + 1);
   const bool cut = bytes.size() > kSystemInfoReadLimit;
   if (cut) bytes.resize(bytes.find_last_of('\n', kSystemInfoReadLimit - 1) + 1);
@@ -168,6 +176,7 @@ ScheduledTasksCapture::~ScheduledTasksCapture() {
 void ScheduledTasksCapture::Take() {
   if (tool_) tool_->Finish();
   output_.reset();
+  ::DeleteFileW(batch_path_.c_str());
 }
 
 const ReportList& CaptureSystemInfo(const ToolPlaces& places,
