@@ -18,6 +18,12 @@ namespace {
 // the file is saved, before it shows one itself: the thread that should show
 // it may be stuck on a lock that the waiting thread holds.
 constexpr DWORD kBoxWaitMs = 20'000;
+// How long start-up waits for the symbol handler. It starts on the reporting
+// thread, and walks the process's module lists as it does: the program goes
+// on only once it is done, so that the modules that the window loads are not
+// loaded while it walks them. One that takes longer than this (a module on a
+// slow share) is left to finish alone.
+constexpr DWORD kSymbolStartMs = 10'000;
 constexpr size_t kBoxTextChars = 2048;
 
 // Everything a report needs that is large, set aside at start-up outside the
@@ -48,9 +54,10 @@ struct Installation {
   DWORD main_thread = 0;
   DWORD reporter_thread_id = 0;
   UniqueHandle reporter_thread;
-  UniqueHandle wake;       // set by the faulting thread
-  UniqueHandle written;    // set once the file has been saved (or could not be)
-  UniqueHandle box_shown;  // set once a crash box is on the screen
+  UniqueHandle symbols_started;  // set once the symbol handler has started
+  UniqueHandle wake;             // set by the faulting thread
+  UniqueHandle written;          // set once the file has been saved (or could not be)
+  UniqueHandle box_shown;        // set once a crash box is on the screen
   CrashStorage* storage = nullptr;
 };
 
@@ -230,6 +237,7 @@ bool TakeOverReport(DWORD limit_ms) {
 
 DWORD WINAPI ReporterMain(void*) {
   StartSymbolHandler(g_install->program_folder);
+  ::SetEvent(g_install->symbols_started.get());
   ::WaitForSingleObject(g_install->wake.get(), INFINITE);
   BuildSaveAndEnd();
 }
@@ -276,17 +284,21 @@ void InstallCrashReporter(const CrashReporterSettings& settings) {
   install->fallback = ReportFilePlace(GetTempDir() + kBugreportFileName);
   install->main_thread = ::GetCurrentThreadId();
   LoadStackWalkHelpers();
+  install->symbols_started.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   install->wake.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   install->written.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   install->box_shown.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_install = install;
-  if (install->wake && install->written && install->box_shown) {
+  if (install->symbols_started && install->wake && install->written && install->box_shown) {
     install->reporter_thread.reset(
         ::CreateThread(nullptr, 0, &ReporterMain, nullptr, 0, &install->reporter_thread_id));
     g_builder = install->reporter_thread.get();
     g_builder_id = install->reporter_thread_id;
   }
   InstallFaultHooks();
+  if (install->reporter_thread) {
+    ::WaitForSingleObject(install->symbols_started.get(), kSymbolStartMs);
+  }
 }
 
 void WaitWhileReporting() {

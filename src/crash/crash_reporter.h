@@ -24,8 +24,10 @@ struct CrashReporterSettings {
 // Sets up everything a crash needs — storage outside the heap, dbghelp and
 // its symbol handler, the file's places, the reporting thread — and then the
 // hooks: the unhandled-exception filter (for every thread), std::terminate,
-// pure virtual calls, invalid C runtime parameters and abort. After this a
-// crash loads no DLL and takes no lock of the loader. Later calls do nothing.
+// pure virtual calls, invalid C runtime parameters and abort. Returns once the
+// symbol handler has started (at most 10 seconds), so that nothing else of the
+// program runs beside its start. After this a crash loads no DLL and takes no
+// lock of the loader. Later calls do nothing.
 void InstallCrashReporter(const CrashReporterSettings& settings);
 
 // For the program's normal end: while a crash is being reported the process

@@ -17,6 +17,9 @@
 //   fault-while-ending       the window closes, and the process, after it has
 //                            ended every other thread, calls back into the
 //                            program, which writes through null
+//   symbols-started          no fault: ends at once after installing the
+//                            reporter, with 0 when its symbol handler has
+//                            started by then and 1 when not
 #include <windows.h>
 
 #include <cstdlib>
@@ -26,6 +29,7 @@
 
 #include "crash/crash_reporter.h"
 #include "crash/report_sections.h"
+#include "crash/stack_walk.h"
 #include "reports/system/process_sections.h"
 #include "ui/thread.h"
 
@@ -232,6 +236,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     settings.time_limit_ms = kShortTimeLimitMs;
   }
   velmora::crash::InstallCrashReporter(settings);
+  if (std::wcscmp(command_line, L"symbols-started") == 0) {
+    return velmora::crash::HaveDbgHelp() ? 0 : 1;
+  }
   velmora::RegisterProcessSections();
   if (std::wcscmp(command_line, L"second-fault") == 0) {
     velmora::crash::RegisterSection(L"faulty", L"a section that faults", &FaultAgainWhileReporting);

@@ -466,6 +466,17 @@ class UnwritableProgramFolder(unittest.TestCase):
         self.assertNotEqual(self.facts.get("exit"), "0")
 
 
+class SymbolHandlerAtStartUp(unittest.TestCase):
+    """The symbol handler reads the loader's module lists as it starts: the
+    program goes on only once it has, so that it never races the window's
+    creation."""
+
+    def test_started_once_the_reporter_is_installed(self):
+        windows, _ = fixture_folder("symbols-started")
+        facts = drive(windows, "symbols-started")
+        self.assertEqual((facts.get("box"), facts.get("exit")), ("none", "0"), facts["output"])
+
+
 class WithoutDbgHelp(unittest.TestCase):
     """Without dbghelp the stacks come from the frame pointers: shorter, not missing."""
 

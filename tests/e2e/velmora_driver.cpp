@@ -50,6 +50,7 @@ namespace {
 
 constexpr DWORD kWindowTimeoutMs = 180'000;
 constexpr DWORD kReportTimeoutMs = 600'000;
+constexpr DWORD kThreadTimeoutMs = 120'000;
 
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return {};
@@ -269,16 +270,35 @@ bool PressEnter(HWND main_window, HWND button, HANDLE process) {
                        [&] { return ::IsWindowEnabled(button) ? nullptr : button; }) != nullptr;
 }
 
+DWORD WINAPI CreateThreadAtZero(void* process) {
+  const HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
+  if (thread == nullptr) return 1;
+  ::CloseHandle(thread);
+  return 0;
+}
+
 // A thread of the program's own that faults at once: for a program that
-// cannot be asked to fault.
+// cannot be asked to fault. Wine makes a thread in another process through
+// one of that process's threads, so a program that has stopped answering
+// would hold the call for ever: it is made on a thread of its own, waited for
+// a bounded time.
 bool StartFaultingThread(HANDLE process, DWORD process_id) {
   const HWND window = WaitForWindow(kWindowTimeoutMs, process,
                                     [&] { return FindWindowOfProcess(process_id, false); });
   if (window == nullptr) return false;
-  const HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
-  if (thread == nullptr) return false;
-  ::CloseHandle(thread);
-  return true;
+  const HANDLE maker = ::CreateThread(nullptr, 0, &CreateThreadAtZero, process, 0, nullptr);
+  if (maker == nullptr) return false;
+  DWORD made = 1;
+  if (::WaitForSingleObject(maker, kThreadTimeoutMs) != WAIT_OBJECT_0) {
+    DWORD_PTR result = 0;
+    Say("window", ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result)
+                      ? L"responding"
+                      : L"hung");
+  } else {
+    ::GetExitCodeThread(maker, &made);
+  }
+  ::CloseHandle(maker);
+  return made == 0;
 }
 
 int DriveCrash(const std::wstring& program, const std::wstring& fault) {
