@@ -270,6 +270,14 @@ bool PressEnter(HWND main_window, HWND button, HANDLE process) {
                        [&] { return ::IsWindowEnabled(button) ? nullptr : button; }) != nullptr;
 }
 
+// Whether the window's thread takes a message within 3 seconds.
+const wchar_t* WindowState(HWND window) {
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0
+             ? L"responding"
+             : L"hung";
+}
+
 DWORD WINAPI CreateThreadAtZero(void* process) {
   const HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
   if (thread == nullptr) return 1;
@@ -290,10 +298,7 @@ bool StartFaultingThread(HANDLE process, DWORD process_id) {
   if (maker == nullptr) return false;
   DWORD made = 1;
   if (::WaitForSingleObject(maker, kThreadTimeoutMs) != WAIT_OBJECT_0) {
-    DWORD_PTR result = 0;
-    Say("window", ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result)
-                      ? L"responding"
-                      : L"hung");
+    Say("window", WindowState(window));
   } else {
     ::GetExitCodeThread(maker, &made);
   }
@@ -325,11 +330,7 @@ int DriveCrash(const std::wstring& program, const std::wstring& fault) {
   if (buttons.empty()) return Fail("no button", process);
   Say("button", WindowText(buttons[0]));
   const HWND window = FindWindowOfProcess(process_id, false);
-  DWORD_PTR result = 0;
-  Say("window", window == nullptr ? L"none"
-                : ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0
-                    ? L"responding"
-                    : L"hung");
+  Say("window", window == nullptr ? L"none" : WindowState(window));
   const DWORD pressed = ::GetTickCount();
   ::PostMessageW(buttons[0], BM_CLICK, 0, 0);
   if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
