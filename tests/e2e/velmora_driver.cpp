@@ -401,6 +401,17 @@ HWND WaitTimingTheReport(HWND main_window, HANDLE process, DWORD process_id,
 
 }  // namespace
 
+// Closes the window and waits for the program to end.
+int CloseWindowAndWait(HWND main_window, HANDLE process, DWORD wait_ms) {
+  ::PostMessageW(main_window, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(process, wait_ms) != WAIT_OBJECT_0) {
+    return Fail("program did not end after its window closed", process);
+  }
+  SayExitCode(process);
+  ::CloseHandle(process);
+  return 0;
+}
+
 // Closes the window while the report runs and waits for the program to end.
 int CloseDuringReport(HWND main_window, HANDLE process) {
   HWND bar = ::FindWindowExW(main_window, nullptr, PROGRESS_CLASSW, nullptr);
@@ -409,24 +420,7 @@ int CloseDuringReport(HWND main_window, HANDLE process) {
                      }) != nullptr;
   Say("progress", shown ? L"visible" : L"never shown");
   ::Sleep(1000);  // well into the report
-  ::PostMessageW(main_window, WM_CLOSE, 0, 0);
-  if (::WaitForSingleObject(process, 60'000) != WAIT_OBJECT_0) {
-    return Fail("program did not end after its window closed", process);
-  }
-  SayExitCode(process);
-  ::CloseHandle(process);
-  return 0;
-}
-
-// Closes the window without a report and waits for the program to end.
-int CloseAtOnce(HWND main_window, HANDLE process) {
-  ::PostMessageW(main_window, WM_CLOSE, 0, 0);
-  if (::WaitForSingleObject(process, 30'000) != WAIT_OBJECT_0) {
-    return Fail("program did not end after its window closed", process);
-  }
-  SayExitCode(process);
-  ::CloseHandle(process);
-  return 0;
+  return CloseWindowAndWait(main_window, process, 60'000);
 }
 
 int wmain(int argc, wchar_t** argv) {
@@ -485,7 +479,7 @@ int wmain(int argc, wchar_t** argv) {
   HWND button = ::FindWindowExW(main_window, nullptr, L"BUTTON", L"Click here to save report");
   if (button == nullptr) return Fail("no button", process);
   Say("window", L"found");
-  if (close_at_once) return CloseAtOnce(main_window, process);
+  if (close_at_once) return CloseWindowAndWait(main_window, process, 30'000);
   if (!pictures.empty() && !TakePictures(pictures, main_window, button, process)) {
     return Fail("pictures were not taken", process);
   }
