@@ -10,13 +10,62 @@ namespace velmora {
 namespace {
 
 constexpr const wchar_t* kEditionNames[] = {
-    L"None",          L"Windows 95",      L"Windows 95 OSR-2", L"Windows 98",
-    L"Windows 98 SE", L"Windows ME",      L"Windows 9x New",   L"Windows NT 3",
-    L"Windows NT 4",  L"Windows 2000",    L"Windows XP",       L"Windows 2003",
-    L"Windows Vista", L"Windows 2008",    L"Windows 7",        L"Windows 2008 R2",
-    L"Windows 8",     L"Windows 2012",    L"Windows 8.1",      L"Windows 2012 R2",
-    L"Windows 10",    L"Windows NT New",
+    L"None",
+    L"Windows 95",
+    L"Windows 95 OSR-2",
+    L"Windows 98",
+    L"Windows 98 SE",
+    L"Windows ME",
+    L"Windows 9x New",
+    L"Windows NT 3",
+    L"Windows NT 4",
+    L"Windows 2000",
+    L"Windows XP",
+    L"Windows 2003",
+    L"Windows Vista",
+    L"Windows 2008",
+    L"Windows 7",
+    L"Windows 2008 R2",
+    L"Windows 8",
+    L"Windows 2012",
+    L"Windows 8.1",
+    L"Windows 2012 R2",
+    L"Windows 10",
+    L"Windows NT New",
+    // Later editions continue the table, so every earlier code keeps its name.
+    L"Windows 11",
+    L"Windows 2016",
+    L"Windows 2019",
+    L"Windows 2022",
+    L"Windows 2025",
 };
+
+constexpr uint8_t kWindows10 = 20;
+constexpr uint8_t kWindows11 = 22;
+constexpr uint32_t kFirstWindows11Build = 22000;
+
+// Windows 11 and the servers since 2016 all say 10.0; only the build tells
+// them apart. Server builds below the first release are previews.
+struct ServerRelease {
+  uint32_t first_build;
+  uint8_t edition;
+};
+constexpr ServerRelease kServerReleases[] = {
+    {26100, 26},  // Windows Server 2025
+    {20348, 25},  // Windows Server 2022
+    {17763, 24},  // Windows Server 2019
+    {14393, 23},  // Windows Server 2016
+};
+
+uint8_t SelectVersion10Edition(const OsVersionFacts& f) {
+  if (f.product_type == VER_NT_WORKSTATION) {
+    return f.build >= kFirstWindows11Build ? kWindows11 : kWindows10;
+  }
+  for (const ServerRelease& release : kServerReleases) {
+    if (f.build >= release.first_build) return release.edition;
+  }
+  return kWindows10;
+}
 
 uint8_t Select9xEdition(const OsVersionFacts& f) {
   if (f.major < 4) return 0;
@@ -40,7 +89,7 @@ uint8_t SelectNtEdition(const OsVersionFacts& f) {
     static constexpr uint8_t kWorkstation[] = {12, 14, 16, 18};
     return workstation ? kWorkstation[f.minor] : kWorkstation[f.minor] + 1;
   }
-  return f.major == 10 ? 20 : 21;
+  return f.major == 10 ? SelectVersion10Edition(f) : 21;
 }
 
 using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
@@ -95,12 +144,7 @@ TOS ComputeOsDescription() {
     f = Read9xFacts();
   } else {
     const OSVERSIONINFOEXW info = ReadNtVersion();
-    f.platform = info.dwPlatformId;
-    f.major = info.dwMajorVersion;
-    f.minor = info.dwMinorVersion;
-    f.build = info.dwBuildNumber;
-    f.product_type = info.wProductType;
-    f.service_pack = FromBuffer(info.szCSDVersion, 128);
+    f = NtVersionFacts(info);
     service_pack_number = info.wServicePackMajor;
   }
   if (f.platform == VER_PLATFORM_WIN32_NT) {
@@ -127,6 +171,17 @@ TOS ComputeOsDescription() {
 }
 
 }  // namespace
+
+OsVersionFacts NtVersionFacts(const OSVERSIONINFOEXW& info) {
+  OsVersionFacts f;
+  f.platform = info.dwPlatformId;
+  f.major = info.dwMajorVersion;
+  f.minor = info.dwMinorVersion;
+  f.build = info.dwBuildNumber;
+  f.product_type = info.wProductType;
+  f.service_pack = FromBuffer(info.szCSDVersion, 128);
+  return f;
+}
 
 uint8_t SelectEditionCode(const OsVersionFacts& facts) {
   if (facts.platform == VER_PLATFORM_WIN32_WINDOWS) return Select9xEdition(facts);

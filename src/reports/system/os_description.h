@@ -1,6 +1,8 @@
 // The name of the Windows edition the program runs on, as support reads it.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -36,6 +38,9 @@ struct OsVersionFacts {
   bool media_center = false;
 };
 
+// The NT family's answer (RtlGetVersion or GetVersionExW) as the naming rules
+// take it; the system metrics and the processor are added by the caller.
+OsVersionFacts NtVersionFacts(const OSVERSIONINFOEXW& info);
 uint8_t SelectEditionCode(const OsVersionFacts& facts);
 const wchar_t* EditionName(uint8_t code);
 // The table name with the NT family's extensions (R2, Tablet PC, Starter,

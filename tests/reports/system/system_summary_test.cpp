@@ -29,7 +29,20 @@ OsVersionFacts Win9x(uint32_t minor, uint32_t build) {
   return f;
 }
 
-std::wstring Describe(const OsVersionFacts& f) { return DescribeOs(f, SelectEditionCode(f)); }
+std::wstring Describe(const OsVersionFacts& f) {
+  return DescribeOs(f, SelectEditionCode(f));
+}
+
+// RtlGetVersion's answer on a system of that build and product type.
+std::wstring DescribeRtlVersion(DWORD major, DWORD build, BYTE product_type) {
+  OSVERSIONINFOEXW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  info.dwMajorVersion = major;
+  info.dwBuildNumber = build;
+  info.dwPlatformId = VER_PLATFORM_WIN32_NT;
+  info.wProductType = product_type;
+  return Describe(NtVersionFacts(info));
+}
 
 TEST(OsDescription, NamesWithTheirExtensions) {
   OsVersionFacts win10 = Nt(10, 0, true);
@@ -66,6 +79,18 @@ TEST(OsDescription, EditionCodesAcrossTheTable) {
   EXPECT_EQ(SelectEditionCode(Nt(6, 4, true)), 21);
   EXPECT_EQ(SelectEditionCode(Nt(8, 0, true)), 21);
   EXPECT_EQ(SelectEditionCode(Nt(11, 0, true)), 21);
+  // 10.0 names the later editions by build; servers and domain controllers alike.
+  EXPECT_EQ(DescribeRtlVersion(10, 19045, VER_NT_WORKSTATION), L"Windows 10");
+  EXPECT_EQ(DescribeRtlVersion(10, 21999, VER_NT_WORKSTATION), L"Windows 10");
+  EXPECT_EQ(DescribeRtlVersion(10, 22000, VER_NT_WORKSTATION), L"Windows 11");
+  EXPECT_EQ(DescribeRtlVersion(10, 26100, VER_NT_WORKSTATION), L"Windows 11");
+  EXPECT_EQ(DescribeRtlVersion(10, 10240, VER_NT_SERVER), L"Windows 10");
+  EXPECT_EQ(DescribeRtlVersion(10, 14393, VER_NT_SERVER), L"Windows 2016");
+  EXPECT_EQ(DescribeRtlVersion(10, 17762, VER_NT_SERVER), L"Windows 2016");
+  EXPECT_EQ(DescribeRtlVersion(10, 17763, VER_NT_DOMAIN_CONTROLLER), L"Windows 2019");
+  EXPECT_EQ(DescribeRtlVersion(10, 20348, VER_NT_SERVER), L"Windows 2022");
+  EXPECT_EQ(DescribeRtlVersion(10, 26100, VER_NT_SERVER), L"Windows 2025");
+  EXPECT_EQ(DescribeRtlVersion(6, 6002, VER_NT_WORKSTATION), L"Windows Vista");
   EXPECT_EQ(Describe(Win9x(0, 950)), L"Windows 95");
   EXPECT_EQ(Describe(Win9x(0, 1111)), L"Windows 95 OSR-2");
   EXPECT_EQ(Describe(Win9x(10, 1998)), L"Windows 98");
@@ -100,11 +125,11 @@ TEST(SystemSummary, LinesInTheirOrder) {
   ASSERT_TRUE(test::EnsureShellRunning());
   const ReportList summary = GetSystemSummary();
   const std::vector<std::wstring> labels = {
-      L"OS Name:\t",     L"OS Version:\t",  L"SP Version:\t",  L"system lan:\t",
-      L"ComputerName:\t", L"OS Type:\t",     L"Memory Size:\t", L"Free Size:\t",
-      L"VMemory Size:\t", L"VFree Size:\t",  L"VFreeExt Size:\t", L"PF Size:\t",
-      L"PF Free:\t",     L"System Drive:\t", L"Total Space:\t", L"Free Space:\t",
-      L"Cur Users:\t",   L"User Level:\t"};
+      L"OS Name:\t",      L"OS Version:\t",   L"SP Version:\t",    L"system lan:\t",
+      L"ComputerName:\t", L"OS Type:\t",      L"Memory Size:\t",   L"Free Size:\t",
+      L"VMemory Size:\t", L"VFree Size:\t",   L"VFreeExt Size:\t", L"PF Size:\t",
+      L"PF Free:\t",      L"System Drive:\t", L"Total Space:\t",   L"Free Space:\t",
+      L"Cur Users:\t",    L"User Level:\t"};
   ASSERT_EQ(summary.size(), labels.size() + 2);
   EXPECT_EQ(summary.front(), kSeparatorLine);
   for (size_t i = 0; i < labels.size(); ++i) {
