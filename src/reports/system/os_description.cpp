@@ -9,35 +9,16 @@ namespace velmora {
 
 namespace {
 
+// Later editions continue the table after "Windows NT New", so that every
+// earlier code keeps its name.
 constexpr const wchar_t* kEditionNames[] = {
-    L"None",
-    L"Windows 95",
-    L"Windows 95 OSR-2",
-    L"Windows 98",
-    L"Windows 98 SE",
-    L"Windows ME",
-    L"Windows 9x New",
-    L"Windows NT 3",
-    L"Windows NT 4",
-    L"Windows 2000",
-    L"Windows XP",
-    L"Windows 2003",
-    L"Windows Vista",
-    L"Windows 2008",
-    L"Windows 7",
-    L"Windows 2008 R2",
-    L"Windows 8",
-    L"Windows 2012",
-    L"Windows 8.1",
-    L"Windows 2012 R2",
-    L"Windows 10",
-    L"Windows NT New",
-    // Later editions continue the table, so every earlier code keeps its name.
-    L"Windows 11",
-    L"Windows 2016",
-    L"Windows 2019",
-    L"Windows 2022",
-    L"Windows 2025",
+    L"None",          L"Windows 95",     L"Windows 95 OSR-2", L"Windows 98",
+    L"Windows 98 SE", L"Windows ME",     L"Windows 9x New",   L"Windows NT 3",
+    L"Windows NT 4",  L"Windows 2000",   L"Windows XP",       L"Windows 2003",
+    L"Windows Vista", L"Windows 2008",   L"Windows 7",        L"Windows 2008 R2",
+    L"Windows 8",     L"Windows 2012",   L"Windows 8.1",      L"Windows 2012 R2",
+    L"Windows 10",    L"Windows NT New", L"Windows 11",       L"Windows 2016",
+    L"Windows 2019",  L"Windows 2022",   L"Windows 2025",
 };
 
 constexpr uint8_t kWindows10 = 20;
