@@ -16,7 +16,7 @@ constexpr wchar_t kClassesKey[] = L"\\SOFTWARE\\Classes\\CLSID\\";
 // The key's default value; empty when the key does not open with full access
 // or its default value is not text, so that one odd class cannot cost the report.
 std::wstring DefaultTextOf(TRegistry& registry, const std::wstring& path) {
-  if (!registry.OpenKeyFull(path, false)) return {};
+  if (!registry.OpenKeyFull(path)) return {};
   std::wstring text;
   try {
     text = registry.ReadText(L"");
@@ -32,7 +32,7 @@ ReportList GetBhoReport() {
   ReportList list = {L"", L"===== BHOs =====", L""};
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
-  if (!registry.OpenKeyFull(kBhoKey, false)) return list;
+  if (!registry.OpenKeyFull(kBhoKey)) return list;
   std::vector<std::wstring> classes;
   registry.ListSubkeys(classes);
   if (classes.empty()) return list;

@@ -96,13 +96,12 @@ TRegistry::~TRegistry() {
 
 void TRegistry::SetRoot(HKEY root) {
   if (root == root_key_) return;
-  if (close_root_) ::RegCloseKey(root_key_);
   root_key_ = root;
   CloseCurrentKey();
 }
 
 void TRegistry::SelectView(const std::wstring& path) {
-  if (!is_64bit_windows_ || !automatic_view_) return;
+  if (!is_64bit_windows_) return;
   const std::wstring full = IsRelative(path) ? current_path_ + L"\\" + path : path;
   if (ToLower(full).find(L"wow6432node") != std::wstring::npos) {
     access_ &= ~static_cast<REGSAM>(KEY_WOW64_64KEY);
@@ -123,21 +122,13 @@ void TRegistry::TakeKey(HKEY key, std::wstring full_path) {
   current_path_ = std::move(full_path);
 }
 
-bool TRegistry::OpenKeyFull(const std::wstring& path, bool may_create) {
+bool TRegistry::OpenKeyFull(const std::wstring& path) {
   SelectView(path);
   KeyPlace place = PlaceOf(path);
   HKEY key = nullptr;
-  LONG status;
-  if (may_create && !place.sub_path.empty()) {
-    // Cut at a NUL, the name would make another key.
-    if (place.sub_path.find(L'\0') != std::wstring::npos) return false;
-    DWORD disposition = 0;
-    status = ::RegCreateKeyExW(place.base, place.sub_path.c_str(), 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, access_, nullptr, &key, &disposition);
-  } else {
-    status = OpenRegistryKey(place.base, place.sub_path, access_, open_links_, &key);
+  if (OpenRegistryKey(place.base, place.sub_path, access_, open_links_, &key) != ERROR_SUCCESS) {
+    return false;
   }
-  if (status != ERROR_SUCCESS) return false;
   TakeKey(key, std::move(place.full_path));
   return true;
 }
@@ -160,7 +151,6 @@ bool TRegistry::OpenKeyRead(const std::wstring& path) {
 
 void TRegistry::CloseCurrentKey() {
   if (!current_key_) return;
-  if (!lazy_write_) ::RegFlushKey(current_key_.get());
   current_key_.reset();
   current_path_.clear();
 }
@@ -216,11 +206,6 @@ TRegDataKind TRegistry::ValueKind(const std::wstring& name) const {
   return QueryTypeAndSize(name, type, size) ? KindOfType(type) : TRegDataKind::Other;
 }
 
-int32_t TRegistry::ValueSize(const std::wstring& name) const {
-  DWORD type, size;
-  return QueryTypeAndSize(name, type, size) ? static_cast<int32_t>(size) : -1;
-}
-
 bool TRegistry::HasChildKeys() const {
   const std::optional<KeyCounts> counts = QueryKeyCounts(current_key_.get());
   return counts && counts->subkeys > 0;
@@ -270,12 +255,6 @@ DWORD TRegistry::ReadBytes(const std::wstring& name, BYTE* buffer, DWORD buffer_
   // The value may have been replaced between the two queries.
   if (!IsBytesType(type)) ThrowInvalidType(name);
   return read;
-}
-
-std::wstring TRegistry::ValueAsText(const std::wstring& name, bool prefix) const {
-  DWORD type, size;
-  if (!QueryTypeAndSize(name, type, size)) return {};
-  return ValueAsTextOfKind(name, KindOfType(type), prefix);
 }
 
 std::wstring TRegistry::ValueAsTextOfKind(const std::wstring& name, TRegDataKind kind,

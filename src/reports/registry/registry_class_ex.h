@@ -56,23 +56,18 @@ class TRegistry {
   const std::wstring& CurrentPath() const { return current_path_; }
   // The mask of the full-access open, with the view bits of the last open.
   REGSAM Access() const { return access_; }
-  bool LazyWrite() const { return lazy_write_; }
-  void SetLazyWrite(bool value) { lazy_write_ = value; }
-  bool CloseRoot() const { return close_root_; }
-  void SetCloseRoot(bool value) { close_root_ = value; }
-  bool AutomaticView() const { return automatic_view_; }
-  void SetAutomaticView(bool value) { automatic_view_ = value; }
   bool Is64BitWindows() const { return is_64bit_windows_; }
   // When set, a key that is a symbolic link opens as the link key itself
   // rather than as the key it points to; off by default.
   bool OpenLinks() const { return open_links_; }
   void SetOpenLinks(bool value) { open_links_ = value; }
 
-  // A different root closes the current key; the same root again keeps it open.
+  // A different root closes the current key (never the root itself); the
+  // same root again keeps it open.
   void SetRoot(HKEY root);
   // A path beginning with "\" starts at the root; any other path is relative
   // to the open key (or to the root when none is open). Names may hold NULs.
-  bool OpenKeyFull(const std::wstring& path, bool may_create);
+  bool OpenKeyFull(const std::wstring& path);
   // Tries KEY_READ, then query and enumerate, then query alone.
   bool OpenKeyRead(const std::wstring& path);
   void CloseCurrentKey();
@@ -84,8 +79,6 @@ class TRegistry {
   void ListValues(std::vector<std::wstring>& names) const;
   // Other when the value cannot be queried.
   TRegDataKind ValueKind(const std::wstring& name) const;
-  // Bytes of data; -1 when the value cannot be queried.
-  int32_t ValueSize(const std::wstring& name) const;
   bool HasChildKeys() const;
   // The open key is a symbolic link key (opened as itself): it holds its
   // target in a REG_LINK value named SymbolicLinkValue.
@@ -102,14 +95,12 @@ class TRegistry {
   // and DWORD values and for data larger than the buffer, "Failed to get
   // data" when the read fails.
   DWORD ReadBytes(const std::wstring& name, BYTE* buffer, DWORD buffer_size) const;
-  // The value text of an export line: the bare text, "dword:" and eight
-  // upper-case hex digits (or signed decimal without prefix), "hex:" and
-  // comma-separated byte pairs (bare pairs without prefix); empty for a
-  // missing or empty value; the read-failure marker when the data changed
-  // kind or size under us, could not be read or is larger than what is read.
-  std::wstring ValueAsText(const std::wstring& name, bool prefix) const;
-  // As ValueAsText for a value that the caller found to be of `kind`; the
-  // read-failure marker when it has been replaced by one of another kind since.
+  // The value text of an export line for a value that the caller found to be
+  // of `kind`: the bare text, "dword:" and eight upper-case hex digits (or
+  // signed decimal without prefix), "hex:" and comma-separated byte pairs
+  // (bare pairs without prefix); empty for a missing or empty value; the
+  // read-failure marker when the data changed kind or size under us (one of
+  // another kind since), could not be read or is larger than what is read.
   std::wstring ValueAsTextOfKind(const std::wstring& name, TRegDataKind kind, bool prefix) const;
 
  private:
@@ -126,11 +117,8 @@ class TRegistry {
 
   UniqueRegKey current_key_;
   HKEY root_key_ = HKEY_CURRENT_USER;
-  bool lazy_write_ = true;
   std::wstring current_path_;
-  bool close_root_ = false;
   REGSAM access_ = KEY_ALL_ACCESS;
-  bool automatic_view_ = true;
   bool is_64bit_windows_;
   bool open_links_ = false;
 };

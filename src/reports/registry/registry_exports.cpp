@@ -41,7 +41,7 @@ class KeyExport {
   // entered: it may lead out of the tree or back into it without end.
   void Run(const std::wstring& key_path, int depth = 1) {
     registry_.CloseCurrentKey();
-    if (!registry_.OpenKeyFull(key_path, false)) return;
+    if (!registry_.OpenKeyFull(key_path)) return;
     list_.push_back(L"");
     list_.push_back(L"[" + root_name_ + L"\\" + ShownRegistryName(key_path) + L"]");
     std::vector<std::wstring> names;

@@ -39,7 +39,12 @@ class RegistryValues : public ::testing::Test {
         .Raw(L"wide dword", REG_DWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0}))
         .Raw(L"empty text", REG_SZ, "");
     registry_.SetRoot(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(registry_.OpenKeyFull(kTestKey, false));
+    ASSERT_TRUE(registry_.OpenKeyFull(kTestKey));
+  }
+
+  // As the exports take it: the kind first, then the text of that kind.
+  std::wstring ValueAsText(const std::wstring& name, bool prefix) const {
+    return registry_.ValueAsTextOfKind(name, registry_.ValueKind(name), prefix);
   }
 
   SeededKey key_{HKEY_LOCAL_MACHINE, kTestKey};
@@ -55,10 +60,6 @@ TEST_F(RegistryValues, KindsFollowTheRegistryType) {
   for (const wchar_t* other : {L"multi", L"qword", L"none", L"big endian", L"missing"}) {
     EXPECT_EQ(registry_.ValueKind(other), TRegDataKind::Other) << other;
   }
-  EXPECT_EQ(registry_.ValueSize(L"binary"), 3);
-  EXPECT_EQ(registry_.ValueSize(L"empty binary"), 0);
-  EXPECT_EQ(registry_.ValueSize(L"long"), 10002);
-  EXPECT_EQ(registry_.ValueSize(L"missing"), -1);
 }
 
 TEST_F(RegistryValues, ReadTextTakesTheWholeTextUpToItsFirstNul) {
@@ -108,21 +109,21 @@ TEST_F(RegistryValues, ReadDwordAndReadBytes) {
 }
 
 TEST_F(RegistryValues, ValueAsTextWithAndWithoutPrefix) {
-  EXPECT_EQ(registry_.ValueAsText(L"text", true), L"C:\\dir \"quoted\"");
-  EXPECT_EQ(registry_.ValueAsText(L"long", true), std::wstring(5000, L'x'));
-  EXPECT_EQ(registry_.ValueAsText(L"dword", true), L"dword:000000FF");
-  EXPECT_EQ(registry_.ValueAsText(L"dword", false), L"255");
-  EXPECT_EQ(registry_.ValueAsText(L"minus one", true), L"dword:FFFFFFFF");
-  EXPECT_EQ(registry_.ValueAsText(L"minus one", false), L"-1");
-  EXPECT_EQ(registry_.ValueAsText(L"binary", true), L"hex:01,AB,00");
-  EXPECT_EQ(registry_.ValueAsText(L"binary", false), L"01,AB,00");
-  EXPECT_EQ(registry_.ValueAsText(L"multi", true), L"hex:61,00,62,00,00,00,63,00,00,00,00,00");
-  EXPECT_EQ(registry_.ValueAsText(L"qword", true), L"hex:08,07,06,05,04,03,02,01");
-  EXPECT_EQ(registry_.ValueAsText(L"big endian", true), L"hex:00,00,00,01");
-  EXPECT_EQ(registry_.ValueAsText(L"empty binary", true), L"");
-  EXPECT_EQ(registry_.ValueAsText(L"missing", true), L"");
+  EXPECT_EQ(ValueAsText(L"text", true), L"C:\\dir \"quoted\"");
+  EXPECT_EQ(ValueAsText(L"long", true), std::wstring(5000, L'x'));
+  EXPECT_EQ(ValueAsText(L"dword", true), L"dword:000000FF");
+  EXPECT_EQ(ValueAsText(L"dword", false), L"255");
+  EXPECT_EQ(ValueAsText(L"minus one", true), L"dword:FFFFFFFF");
+  EXPECT_EQ(ValueAsText(L"minus one", false), L"-1");
+  EXPECT_EQ(ValueAsText(L"binary", true), L"hex:01,AB,00");
+  EXPECT_EQ(ValueAsText(L"binary", false), L"01,AB,00");
+  EXPECT_EQ(ValueAsText(L"multi", true), L"hex:61,00,62,00,00,00,63,00,00,00,00,00");
+  EXPECT_EQ(ValueAsText(L"qword", true), L"hex:08,07,06,05,04,03,02,01");
+  EXPECT_EQ(ValueAsText(L"big endian", true), L"hex:00,00,00,01");
+  EXPECT_EQ(ValueAsText(L"empty binary", true), L"");
+  EXPECT_EQ(ValueAsText(L"missing", true), L"");
   // A DWORD with more than four bytes cannot be shown as one.
-  EXPECT_EQ(registry_.ValueAsText(L"wide dword", true), kReadFailureMarker);
+  EXPECT_EQ(ValueAsText(L"wide dword", true), kReadFailureMarker);
 }
 
 TEST_F(RegistryValues, ValueOfAnotherKindThanExpectedGivesTheMarker) {
@@ -139,27 +140,45 @@ TEST_F(RegistryValues, ValueOfAnotherKindThanExpectedGivesTheMarker) {
 
 TEST_F(RegistryValues, LongBinaryDataStaysOnOneLine) {
   key_.Raw(L"long binary", REG_BINARY, std::string(300, '\x5A'));
-  const std::wstring text = registry_.ValueAsText(L"long binary", true);
+  const std::wstring text = ValueAsText(L"long binary", true);
   EXPECT_EQ(text.size(), 4u + 300 * 3 - 1);
   EXPECT_EQ(text.substr(0, 10), L"hex:5A,5A,");
   EXPECT_EQ(text.find_first_of(L"\r\n \\"), std::wstring::npos);
 }
 
-// One value may cost at most kRegistryValueLimit bytes of data: beyond it, it
-// is not read at all.
-TEST_F(RegistryValues, ValueLargerThanTheBoundIsNotRead) {
-  key_.Raw(L"at the bound", REG_BINARY, std::string(kRegistryValueLimit, '\x5A'))
-      .Raw(L"huge binary", REG_BINARY, std::string(kRegistryValueLimit + 1, '\x5A'))
-      .Raw(L"huge text", REG_SZ, std::string(kRegistryValueLimit + 2, 'a'));
-  EXPECT_EQ(registry_.ValueAsText(L"at the bound", true).size(), 4 + 3 * kRegistryValueLimit - 1);
-  EXPECT_EQ(registry_.ValueAsText(L"huge binary", true), kReadFailureMarker);
-  EXPECT_EQ(registry_.ValueAsText(L"huge text", true), kReadFailureMarker);
+// One value may cost at most 1 MiB of data, exactly 1 MiB included: beyond
+// it, it is not read at all, whatever its kind. The sizes are written out so
+// that a changed bound shows here.
+constexpr DWORD kMebibyte = 1048576;
+
+TEST_F(RegistryValues, ValuesOfEveryKindAreReadUpTo1MiBAndNotBeyond) {
+  // Texts with their terminating NUL: 1 MiB, and 1 MiB + 1 (odd, so that the
+  // registry may only add to it).
+  const std::wstring text_at_bound(kMebibyte / 2 - 1, L't');
+  key_.Raw(L"binary at the bound", REG_BINARY, std::string(kMebibyte, '\x5A'))
+      .Raw(L"binary above", REG_BINARY, std::string(kMebibyte + 1, '\x5A'))
+      .Raw(L"multi at the bound", REG_MULTI_SZ, std::string(kMebibyte, '\0'))
+      .Raw(L"multi above", REG_MULTI_SZ, std::string(kMebibyte + 1, '\0'))
+      .Text(L"text at the bound", text_at_bound)
+      .Text(L"expand at the bound", text_at_bound, REG_EXPAND_SZ)
+      .Raw(L"text above", REG_SZ, test::Utf16LeBytes(text_at_bound) + std::string("\0\0\0", 3));
+  const size_t hex_units = 4 + 3 * size_t{kMebibyte} - 1;
+  EXPECT_EQ(ValueAsText(L"binary at the bound", true).size(), hex_units);
+  EXPECT_EQ(ValueAsText(L"multi at the bound", true).size(), hex_units);
+  EXPECT_EQ(registry_.ReadText(L"text at the bound"), text_at_bound);
+  EXPECT_EQ(registry_.ReadText(L"expand at the bound"), text_at_bound);
+  EXPECT_EQ(ReadRegistryText(key_.handle(), L"text at the bound"), text_at_bound);
+
+  EXPECT_EQ(ValueAsText(L"binary above", true), kReadFailureMarker);
+  EXPECT_EQ(ValueAsText(L"multi above", true), kReadFailureMarker);
+  EXPECT_EQ(ValueAsText(L"text above", true), kReadFailureMarker);
+  EXPECT_EQ(ReadRegistryText(key_.handle(), L"text above"), L"");
+  EXPECT_FALSE(ReadRegistryData(key_.handle(), L"binary above"));
   try {
-    registry_.ReadText(L"huge text");
+    registry_.ReadText(L"text above");
     FAIL() << "no exception";
   } catch (const ERegistryValueTooLarge& e) {
-    // Wine adds a terminating NUL to the text.
-    EXPECT_GE(e.size(), kRegistryValueLimit + 2);
+    EXPECT_GE(e.size(), kMebibyte + 1);
   }
 }
 
@@ -193,12 +212,12 @@ TEST(RegistrySubkeys, Wow6432NodeIsLeftOutInAnyCase) {
   key.Subkey(L"Alpha").Subkey(L"WOW6432NODE").Subkey(L" wow6432node ").Subkey(L"Wow6432Node2");
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(registry.OpenKeyFull(kTestKey, false));
+  ASSERT_TRUE(registry.OpenKeyFull(kTestKey));
   EXPECT_TRUE(registry.HasChildKeys());
   std::vector<std::wstring> names;
   registry.ListSubkeys(names);
   EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"Wow6432Node2"}));
-  ASSERT_TRUE(registry.OpenKeyFull(L"Alpha", false));
+  ASSERT_TRUE(registry.OpenKeyFull(L"Alpha"));
   EXPECT_FALSE(registry.HasChildKeys());
   registry.ListSubkeys(names);
   EXPECT_TRUE(names.empty());
@@ -217,13 +236,12 @@ TEST(RegistryNames, NamesHoldingNulReachTheirOwnValueOrKey) {
       .Subkey(hidden_key);
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(registry.OpenKeyFull(kTestKey, false));
+  ASSERT_TRUE(registry.OpenKeyFull(kTestKey));
   std::vector<std::wstring> names;
   registry.ListValues(names);
   ASSERT_NE(std::find(names.begin(), names.end(), hidden_value), names.end());
   EXPECT_EQ(registry.ReadText(hidden_value), L"the hidden one");
-  EXPECT_EQ(registry.ValueSize(hidden_value), 30);
-  EXPECT_EQ(registry.ValueAsText(hidden_value, true), L"the hidden one");
+  EXPECT_EQ(registry.ValueAsTextOfKind(hidden_value, TRegDataKind::Text, true), L"the hidden one");
   EXPECT_EQ(registry.ReadDword(std::wstring(L"d\0", 2)), 7);
   EXPECT_THROW(registry.ReadDword(std::wstring(L"d\0x", 3)), ERegistryException);
   registry.ListSubkeys(names);
@@ -234,8 +252,8 @@ TEST(RegistryNames, NamesHoldingNulReachTheirOwnValueOrKey) {
   registry.ListValues(names);
   EXPECT_TRUE(names.empty());
   EXPECT_FALSE(
-      registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + std::wstring(L"\\\0other", 7), false));
-  EXPECT_TRUE(registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + L"\\" + hidden_key, false));
+      registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + std::wstring(L"\\\0other", 7)));
+  EXPECT_TRUE(registry.OpenKeyFull(std::wstring(L"\\") + kTestKey + L"\\" + hidden_key));
   EXPECT_EQ(ShownRegistryName(hidden_value), L"shown\\0hidden");
 }
 
@@ -245,17 +263,17 @@ TEST(RegistryOpen, AbsoluteAndRelativePaths) {
   SeededKey grandchild(HKEY_LOCAL_MACHINE, std::wstring(kTestKey) + L"\\Child\\Grand");
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest\\", false));
+  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest\\"));
   EXPECT_EQ(registry.CurrentPath(), L"SOFTWARE\\VelmoraRegistryTest\\");
-  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest", false));
-  ASSERT_TRUE(registry.OpenKeyFull(L"Child", false));
+  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest"));
+  ASSERT_TRUE(registry.OpenKeyFull(L"Child"));
   EXPECT_EQ(registry.CurrentPath(), L"SOFTWARE\\VelmoraRegistryTest\\Child");
   ASSERT_TRUE(registry.OpenKeyRead(L"Grand"));
   EXPECT_EQ(registry.CurrentPath(), L"SOFTWARE\\VelmoraRegistryTest\\Child\\Grand");
 
   // A failed open keeps the key that was open.
   const HKEY open = registry.CurrentKey();
-  EXPECT_FALSE(registry.OpenKeyFull(L"Missing", false));
+  EXPECT_FALSE(registry.OpenKeyFull(L"Missing"));
   EXPECT_FALSE(registry.OpenKeyRead(L"\\SOFTWARE\\VelmoraRegistryMissing"));
   EXPECT_EQ(registry.CurrentKey(), open);
   EXPECT_EQ(registry.CurrentPath(), L"SOFTWARE\\VelmoraRegistryTest\\Child\\Grand");
@@ -264,18 +282,8 @@ TEST(RegistryOpen, AbsoluteAndRelativePaths) {
   EXPECT_EQ(registry.CurrentKey(), nullptr);
   EXPECT_EQ(registry.CurrentPath(), L"");
   // With no key open, a relative path starts at the root.
-  ASSERT_TRUE(registry.OpenKeyFull(L"SOFTWARE\\VelmoraRegistryTest\\Child", false));
+  ASSERT_TRUE(registry.OpenKeyFull(L"SOFTWARE\\VelmoraRegistryTest\\Child"));
   EXPECT_EQ(registry.CurrentPath(), L"SOFTWARE\\VelmoraRegistryTest\\Child");
-}
-
-TEST(RegistryOpen, CreatingOnlyWhenAllowed) {
-  SeededKey key(HKEY_LOCAL_MACHINE, kTestKey);
-  TRegistry registry;
-  registry.SetRoot(HKEY_LOCAL_MACHINE);
-  EXPECT_FALSE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest\\New", false));
-  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest\\New", true));
-  registry.CloseCurrentKey();
-  EXPECT_TRUE(registry.OpenKeyRead(L"\\SOFTWARE\\VelmoraRegistryTest\\New"));
 }
 
 TEST(RegistryOpen, SetRootClosesTheKeyOnlyForAnotherRoot) {
@@ -283,7 +291,7 @@ TEST(RegistryOpen, SetRootClosesTheKeyOnlyForAnotherRoot) {
   TRegistry registry;
   EXPECT_EQ(registry.RootKey(), HKEY_CURRENT_USER);
   registry.SetRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(registry.OpenKeyFull(kTestKey, false));
+  ASSERT_TRUE(registry.OpenKeyFull(kTestKey));
   registry.SetRoot(HKEY_LOCAL_MACHINE);
   EXPECT_NE(registry.CurrentKey(), nullptr);
   registry.SetRoot(HKEY_CURRENT_USER);
@@ -306,7 +314,7 @@ TEST(RegistryOpen, ReadOpenFallsBackToFewerRights) {
   ASSERT_TRUE(test::RestrictKeyAccess(HKEY_LOCAL_MACHINE, kTestKey, KEY_WOW64_64KEY));
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
-  if (registry.OpenKeyFull(kTestKey, false)) {
+  if (registry.OpenKeyFull(kTestKey)) {
     GTEST_SKIP() << "this registry does not enforce key security";
   }
   ASSERT_TRUE(registry.OpenKeyRead(kTestKey));
@@ -324,24 +332,16 @@ TEST(RegistryView, PathsNamingWow6432NodeReachThe32BitView) {
   TRegistry registry;
   ASSERT_TRUE(registry.Is64BitWindows());
   registry.SetRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest", false));
+  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\VelmoraRegistryTest"));
   EXPECT_EQ(registry.ReadText(L"view"), L"64");
   EXPECT_TRUE(registry.Access() & KEY_WOW64_64KEY);
-  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\WOW6432Node\\VelmoraRegistryTest", false));
+  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE\\WOW6432Node\\VelmoraRegistryTest"));
   EXPECT_EQ(registry.ReadText(L"view"), L"32");
   EXPECT_FALSE(registry.Access() & KEY_WOW64_64KEY);
   // Relative paths are judged together with the open key's path.
   ASSERT_TRUE(registry.OpenKeyRead(L"\\SOFTWARE\\Wow6432Node"));
   ASSERT_TRUE(registry.OpenKeyRead(L"VelmoraRegistryTest"));
   EXPECT_EQ(registry.ReadText(L"view"), L"32");
-}
-
-TEST(RegistryView, WithoutAutomaticViewTheMaskIsLeftAlone) {
-  TRegistry registry(KEY_READ);
-  registry.SetAutomaticView(false);
-  registry.SetRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(registry.OpenKeyFull(L"\\SOFTWARE", false));
-  EXPECT_EQ(registry.Access(), static_cast<REGSAM>(KEY_READ));
 }
 
 }  // namespace
