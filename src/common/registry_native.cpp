@@ -62,13 +62,42 @@ bool IsPredefinedKey(HKEY key) {
   return value >= first && value <= first + 7;
 }
 
-// Where the names start that the native call opens: the first name holding a
-// NUL, or else the last name.
-size_t NativePartStart(const std::wstring& path) {
-  const size_t nul = path.find(L'\0');
-  const size_t from = nul == std::wstring::npos ? path.size() : nul;
-  const size_t backslash = from == 0 ? std::wstring::npos : path.rfind(L'\\', from - 1);
-  return backslash == std::wstring::npos ? 0 : backslash + 1;
+// The key names of a path, without the empty ones that leading, trailing or
+// doubled backslashes make.
+std::vector<std::wstring> NamesOfPath(const std::wstring& path) {
+  std::vector<std::wstring> names;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    if (end > start) names.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+// One name below `parent`, never followed when it is a link and `open_link`
+// is set. The native call takes counted names and needs a real handle to
+// start from; a predefined key is only known to the Win32 calls.
+LONG OpenOneName(HKEY parent, const std::wstring& name, REGSAM access, bool open_link, HKEY* key) {
+  const auto open = Native<OpenKeyFn>("NtOpenKey");
+  if (open == nullptr || IsPredefinedKey(parent)) {
+    if (name.find(L'\0') != std::wstring::npos) return ERROR_FILE_NOT_FOUND;
+    return ::RegOpenKeyExW(parent, name.c_str(), open_link ? REG_OPTION_OPEN_LINK : 0, access, key);
+  }
+  if (name.size() > kMostCountedUnits) return ERROR_FILE_NOT_FOUND;
+  CountedName counted = Counted(name);
+  ObjectAttributes attributes = {sizeof(attributes),
+                                 parent,
+                                 &counted,
+                                 kCaseInsensitive | (open_link ? kOpenLink : 0),
+                                 nullptr,
+                                 nullptr};
+  HANDLE opened = nullptr;
+  const LONG status = open(&opened, access, &attributes);
+  if (status < 0) return ErrorOfStatus(status);
+  *key = static_cast<HKEY>(opened);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -99,41 +128,36 @@ LONG QueryRegistryValue(HKEY key, const std::wstring& name, DWORD* type, BYTE* d
   return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
 }
 
+bool IsLinkKey(HKEY key) {
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  return QueryRegistryValue(key, kSymbolicLinkValueName, &type, nullptr, &size) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
 LONG OpenRegistryKey(HKEY base, const std::wstring& path, REGSAM access, bool open_link,
                      HKEY* key) {
   *key = nullptr;
   const bool counted = path.find(L'\0') != std::wstring::npos;
   if (!counted && !open_link) return ::RegOpenKeyExW(base, path.c_str(), 0, access, key);
-  std::wstring trimmed = path;
-  while (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
-  const size_t split = NativePartStart(trimmed);
-  const auto open = Native<OpenKeyFn>("NtOpenKey");
-  // Without the native call (or without a real handle to start from) a name
-  // holding a NUL cannot be reached, and a link is opened by the Win32 option.
-  if (open == nullptr || (split == 0 && IsPredefinedKey(base))) {
-    if (counted) return ERROR_FILE_NOT_FOUND;
-    return ::RegOpenKeyExW(base, path.c_str(), REG_OPTION_OPEN_LINK, access, key);
-  }
-  UniqueRegKey head;
-  if (split > 0) {
-    // Only a starting point for the native call, which asks no rights of it.
-    const LONG status = ::RegOpenKeyExW(base, trimmed.substr(0, split - 1).c_str(), 0,
-                                        MAXIMUM_ALLOWED | (access & kViewBits), head.put());
+  const std::vector<std::wstring> names = NamesOfPath(path);
+  if (names.empty()) return ::RegOpenKeyExW(base, L"", 0, access, key);
+  // Each name is opened below the handle of the one before, so that a link
+  // anywhere in the path, not only at its end, is refused.
+  UniqueRegKey opened;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const bool last = i + 1 == names.size();
+    // The keys on the way are only starting points, which the native call
+    // asks no rights of.
+    const REGSAM step_access = last ? access : MAXIMUM_ALLOWED | (access & kViewBits);
+    HKEY next = nullptr;
+    const LONG status =
+        OpenOneName(i == 0 ? base : opened.get(), names[i], step_access, open_link, &next);
     if (status != ERROR_SUCCESS) return status;
+    opened.reset(next);
+    if (open_link && !last && IsLinkKey(opened.get())) return ERROR_FILE_NOT_FOUND;
   }
-  const std::wstring rest = trimmed.substr(split);
-  if (rest.size() > kMostCountedUnits) return ERROR_FILE_NOT_FOUND;
-  CountedName name = Counted(rest);
-  ObjectAttributes attributes = {sizeof(attributes),
-                                 split > 0 ? head.get() : base,
-                                 &name,
-                                 kCaseInsensitive | (open_link ? kOpenLink : 0),
-                                 nullptr,
-                                 nullptr};
-  HANDLE opened = nullptr;
-  const LONG status = open(&opened, access, &attributes);
-  if (status < 0) return ErrorOfStatus(status);
-  *key = static_cast<HKEY>(opened);
+  *key = opened.release();
   return ERROR_SUCCESS;
 }
 

@@ -21,12 +21,16 @@ LONG QueryRegistryValue(HKEY key, const std::wstring& name, DWORD* type, BYTE* d
 
 // As RegOpenKeyExW, for a path below `base` whose names may hold NULs (the
 // names are separated by backslashes, which no key name holds). With
-// `open_link`, a last name that is a symbolic link opens as the link key
-// itself, never as the key it points to.
+// `open_link`, no symbolic link on the path is followed: each name is opened
+// below the key before it, a last name that is a link opens as the link key
+// itself, and a link on the way ends the open (ERROR_FILE_NOT_FOUND).
 LONG OpenRegistryKey(HKEY base, const std::wstring& path, REGSAM access, bool open_link, HKEY* key);
 
 // A symbolic link key, opened as itself, holds its target in this value of
 // type REG_LINK.
 inline constexpr wchar_t kSymbolicLinkValueName[] = L"SymbolicLinkValue";
+
+// The key, opened as itself, is a symbolic link key.
+bool IsLinkKey(HKEY key);
 
 }  // namespace velmora

@@ -64,6 +64,9 @@ std::vector<Place> PlacesOf(const std::wstring& plain, const std::wstring& twin)
 
 bool OpenPlace(TRegistry& registry, HKEY root, const std::wstring& path) {
   registry.SetRoot(root);
+  // The user may make any key of their own hive a link, to a key that only
+  // administrators may read: there none is followed, at any level.
+  registry.SetOpenLinks(root == HKEY_CURRENT_USER);
   // From the root, whatever an earlier place left open.
   return registry.OpenKeyRead(L"\\" + path);
 }

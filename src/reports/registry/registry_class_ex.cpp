@@ -133,6 +133,21 @@ bool TRegistry::OpenKeyFull(const std::wstring& path) {
   return true;
 }
 
+bool TRegistry::OpenChildKey(HKEY parent, const std::wstring& parent_path,
+                             const std::wstring& name) {
+  std::wstring path = parent_path + L"\\" + name;
+  SelectView(L"\\" + path);
+  HKEY key = nullptr;
+  if (OpenRegistryKey(parent, name, access_, true, &key) != ERROR_SUCCESS) return false;
+  TakeKey(key, std::move(path));
+  return true;
+}
+
+UniqueRegKey TRegistry::ReleaseCurrentKey() {
+  current_path_.clear();
+  return UniqueRegKey(current_key_.release());
+}
+
 bool TRegistry::OpenKeyRead(const std::wstring& path) {
   SelectView(path);
   KeyPlace place = PlaceOf(path);
@@ -212,8 +227,7 @@ bool TRegistry::HasChildKeys() const {
 }
 
 bool TRegistry::IsLinkKey() const {
-  DWORD type, size;
-  return QueryTypeAndSize(kSymbolicLinkValueName, type, size) && type == REG_LINK;
+  return velmora::IsLinkKey(current_key_.get());
 }
 
 std::wstring TRegistry::ReadText(const std::wstring& name) const {

@@ -68,6 +68,14 @@ class TRegistry {
   // A path beginning with "\" starts at the root; any other path is relative
   // to the open key (or to the root when none is open). Names may hold NULs.
   bool OpenKeyFull(const std::wstring& path);
+  // Opens the subkey `name` of `parent`, a key the caller holds whose path is
+  // `parent_path`, with the access mask, as the current key. A walk opens each
+  // child so, below its parent's own handle: a parent replaced since it was
+  // listed cannot lead it elsewhere. A link is never followed here, whatever
+  // OpenLinks says: it opens as the link key itself.
+  bool OpenChildKey(HKEY parent, const std::wstring& parent_path, const std::wstring& name);
+  // Hands the current key over to the caller; no key is open afterwards.
+  UniqueRegKey ReleaseCurrentKey();
   // Tries KEY_READ, then query and enumerate, then query alone.
   bool OpenKeyRead(const std::wstring& path);
   void CloseCurrentKey();

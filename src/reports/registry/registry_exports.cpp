@@ -21,6 +21,12 @@ constexpr wchar_t kUserRootName[] = L"HKEY_CURRENT_USER";
 // been led round by keys changing under it.
 constexpr int kMostKeyLevels = 512;
 
+// The fixed paths under HKEY_LOCAL_MACHINE that an export starts from are
+// written by administrators only, and the services path goes through the
+// system's own link CurrentControlSet: there links are followed. Under
+// HKEY_CURRENT_USER no link is followed on the way to the start, and below
+// any start none at all (OpenChildKey).
+
 // Escaped: the form of the uninstall and boot-time files, text with every
 // backslash doubled and every value kind written. Services: text as stored,
 // DWORDs only besides text.
@@ -39,9 +45,16 @@ class KeyExport {
   // that does not open with full access is left out with everything below it.
   // A symbolic link key is written with its own value (its target) and never
   // entered: it may lead out of the tree or back into it without end.
-  void Run(const std::wstring& key_path, int depth = 1) {
+  void Run(const std::wstring& key_path) {
     registry_.CloseCurrentKey();
-    if (!registry_.OpenKeyFull(key_path)) return;
+    if (registry_.OpenKeyFull(key_path)) WriteOpenKey(1);
+  }
+
+ private:
+  // Each child is opened below its parent's handle, never by its full path
+  // again, so that no link on the way is followed.
+  void WriteOpenKey(int depth) {
+    const std::wstring key_path = registry_.CurrentPath();
     list_.push_back(L"");
     list_.push_back(L"[" + root_name_ + L"\\" + ShownRegistryName(key_path) + L"]");
     std::vector<std::wstring> names;
@@ -49,10 +62,12 @@ class KeyExport {
     for (const std::wstring& name : names) AddValueLine(name);
     if (registry_.IsLinkKey() || depth >= kMostKeyLevels || !registry_.HasChildKeys()) return;
     registry_.ListSubkeys(names);
-    for (const std::wstring& child : names) Run(key_path + L"\\" + child, depth + 1);
+    const UniqueRegKey parent = registry_.ReleaseCurrentKey();
+    for (const std::wstring& child : names) {
+      if (registry_.OpenChildKey(parent.get(), key_path, child)) WriteOpenKey(depth + 1);
+    }
   }
 
- private:
   void AddValueLine(const std::wstring& name) {
     const std::wstring start = L"\"" + ShownRegistryName(name) + L"\"=";
     const TRegDataKind kind = registry_.ValueKind(name);
@@ -96,11 +111,12 @@ void RunGuarded(Export run_export) {
 void ExportUninstallKeys(ReportList& list) {
   RunGuarded([&] {
     TRegistry registry;
-    registry.SetOpenLinks(true);
     registry.SetRoot(HKEY_LOCAL_MACHINE);
     KeyExport machine(ExportForm::Escaped, kMachineRootName, list, registry);
     machine.Run(kUninstallPath);
     if (IsWow64()) machine.Run(kUninstallPath32);
+    // Every key of the user's own hive is the user's to replace by a link.
+    registry.SetOpenLinks(true);
     registry.SetRoot(HKEY_CURRENT_USER);
     KeyExport user(ExportForm::Escaped, kUserRootName, list, registry);
     user.Run(kUninstallPath);
@@ -111,7 +127,6 @@ void ExportUninstallKeys(ReportList& list) {
 void ExportBootTimeKeys(ReportList& list) {
   RunGuarded([&] {
     TRegistry registry;
-    registry.SetOpenLinks(true);
     registry.SetRoot(HKEY_LOCAL_MACHINE);
     KeyExport machine(ExportForm::Escaped, kMachineRootName, list, registry);
     machine.Run(std::wstring(kServicesPath) + L"\\CorvaneBootTime");
@@ -122,7 +137,6 @@ void ExportBootTimeKeys(ReportList& list) {
 void ExportServicesKey(ReportList& list) {
   RunGuarded([&] {
     TRegistry registry;
-    registry.SetOpenLinks(true);
     registry.SetRoot(HKEY_LOCAL_MACHINE);
     list.push_back(kSeparatorLine);
     KeyExport services(ExportForm::Services, kMachineRootName, list, registry);

@@ -286,6 +286,37 @@ TEST(RegistryOpen, AbsoluteAndRelativePaths) {
   EXPECT_EQ(registry.CurrentPath(), L"SOFTWARE\\VelmoraRegistryTest\\Child");
 }
 
+// A link on the way to a key, not only at its end, is never followed when
+// links are to be opened as themselves; a child opened below its parent's
+// handle never follows one.
+TEST(RegistryOpen, LinksAreRefusedAtEveryLevel) {
+  SeededKey key(HKEY_LOCAL_MACHINE, kTestKey);
+  SeededKey inner(HKEY_LOCAL_MACHINE, std::wstring(kTestKey) + L"\\Target\\Inner");
+  inner.Text(L"secret", L"behind the link");
+  key.Link(L"Via", test::NativeKeyPath(HKEY_LOCAL_MACHINE, std::wstring(kTestKey) + L"\\Target"));
+  const std::wstring through_link = std::wstring(kTestKey) + L"\\Via\\Inner";
+  TRegistry following;
+  following.SetRoot(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(following.OpenKeyRead(through_link));
+  EXPECT_EQ(following.ReadText(L"secret"), L"behind the link");
+
+  TRegistry refusing;
+  refusing.SetOpenLinks(true);
+  refusing.SetRoot(HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(refusing.OpenKeyRead(through_link));
+  EXPECT_FALSE(refusing.OpenKeyFull(L"\\" + through_link));
+  ASSERT_TRUE(refusing.OpenKeyFull(std::wstring(kTestKey) + L"\\Via"));
+  EXPECT_TRUE(refusing.IsLinkKey());
+
+  ASSERT_TRUE(following.OpenKeyFull(L"\\" + std::wstring(kTestKey)));
+  const UniqueRegKey parent = following.ReleaseCurrentKey();
+  EXPECT_EQ(following.CurrentKey(), nullptr);
+  ASSERT_TRUE(following.OpenChildKey(parent.get(), kTestKey, L"Via"));
+  EXPECT_TRUE(following.IsLinkKey());
+  EXPECT_EQ(following.CurrentPath(), std::wstring(kTestKey) + L"\\Via");
+  EXPECT_FALSE(following.OpenChildKey(parent.get(), kTestKey, L"Via\\Inner"));
+}
+
 TEST(RegistryOpen, SetRootClosesTheKeyOnlyForAnotherRoot) {
   SeededKey key(HKEY_LOCAL_MACHINE, kTestKey);
   TRegistry registry;
