@@ -21,15 +21,6 @@ void AppendUtf16Le(std::string& out, std::wstring_view text) {
 
 }  // namespace
 
-std::string EncodeReportFile(const ReportList& list) {
-  std::string bytes = "\xFF\xFE";
-  for (const std::wstring& entry : list) {
-    AppendUtf16Le(bytes, entry);
-    AppendUtf16Le(bytes, L"\r\n");
-  }
-  return bytes;
-}
-
 std::string ReadWholeFile(const std::wstring& path, size_t limit) {
   UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -48,15 +39,14 @@ std::string ReadWholeFile(const std::wstring& path, size_t limit) {
   return bytes;
 }
 
-void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  // A new file: what stood at the path before, a link included, is not written through.
-  UniqueHandle file = CreateFreshFile(path);
-  if (!file) ThrowLastError("cannot create report file");
+namespace {
+
+void WriteAll(HANDLE file, const std::string& bytes) {
   size_t written_total = 0;
   while (written_total < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written_total, 1 << 20));
     DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + written_total, chunk, &written, nullptr) ||
+    if (!::WriteFile(file, bytes.data() + written_total, chunk, &written, nullptr) ||
         written != chunk) {
       ThrowLastError("cannot write report file");
     }
@@ -64,8 +54,34 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   }
 }
 
+// A new file: what stood at the path before, a link included, is not written through.
+UniqueHandle CreateReportFile(const std::wstring& path) {
+  UniqueHandle file = CreateFreshFile(path);
+  if (!file) ThrowLastError("cannot create report file");
+  return file;
+}
+
+}  // namespace
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  WriteAll(CreateReportFile(path).get(), bytes);
+}
+
 void SaveReportFile(const ReportList& list, const std::wstring& path) {
-  WriteWholeFile(path, EncodeReportFile(list));
+  // Encoded and written a piece at a time: the list may hold many megabytes,
+  // and a second copy of it all would double what the report costs.
+  constexpr size_t kPieceBytes = 1 << 20;
+  const UniqueHandle file = CreateReportFile(path);
+  std::string piece = "\xFF\xFE";
+  for (const std::wstring& entry : list) {
+    AppendUtf16Le(piece, entry);
+    AppendUtf16Le(piece, L"\r\n");
+    if (piece.size() >= kPieceBytes) {
+      WriteAll(file.get(), piece);
+      piece.clear();
+    }
+  }
+  WriteAll(file.get(), piece);
 }
 
 }  // namespace velmora

@@ -9,8 +9,6 @@
 
 namespace velmora {
 
-std::string EncodeReportFile(const ReportList& list);
-
 // Creates or replaces the file as WriteWholeFile does; raises ReportError
 // when it cannot be written.
 void SaveReportFile(const ReportList& list, const std::wstring& path);

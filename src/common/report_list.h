@@ -2,6 +2,7 @@
 // empty, repeated, or hold line breaks of their own.
 #pragma once
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ inline const std::wstring kSeparatorLine(81, L'*');
 
 inline void AppendList(ReportList& target, const ReportList& source) {
   target.insert(target.end(), source.begin(), source.end());
+}
+
+// A list made for the target alone gives its entries up rather than copying them.
+inline void AppendList(ReportList& target, ReportList&& source) {
+  target.insert(target.end(), std::make_move_iterator(source.begin()),
+                std::make_move_iterator(source.end()));
 }
 
 }  // namespace velmora

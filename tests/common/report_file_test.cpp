@@ -11,18 +11,34 @@ namespace {
 
 using test::Utf16LeBytes;
 
+// The bytes of the file that the list is saved as.
+std::string Saved(const ReportList& list) {
+  test::ScratchFolder folder;
+  const std::wstring path = folder.path() + L"report.txt";
+  SaveReportFile(list, path);
+  return test::ReadBytes(path);
+}
+
 TEST(ReportFile, EntriesAreUtf16LeWithBomAndCrLfAfterEach) {
-  const std::string bytes = EncodeReportFile({L"Version:1.7", L"", L"Grüße"});
-  EXPECT_EQ(bytes, "\xFF\xFE" + Utf16LeBytes(L"Version:1.7\r\n\r\nGrüße\r\n"));
+  EXPECT_EQ(Saved({L"Version:1.7", L"", L"Grüße"}),
+            "\xFF\xFE" + Utf16LeBytes(L"Version:1.7\r\n\r\nGrüße\r\n"));
 }
 
 TEST(ReportFile, EmptyListIsJustTheByteOrderMark) {
-  EXPECT_EQ(EncodeReportFile({}), "\xFF\xFE");
+  EXPECT_EQ(Saved({}), "\xFF\xFE");
 }
 
 TEST(ReportFile, EntryWithLineBreaksIsWrittenUnchanged) {
   const std::wstring block = L"row 1\r\nrow 2\r\n\r\nVirtual memory:x\r\n";
-  EXPECT_EQ(EncodeReportFile({block}), "\xFF\xFE" + Utf16LeBytes(block + L"\r\n"));
+  EXPECT_EQ(Saved({block}), "\xFF\xFE" + Utf16LeBytes(block + L"\r\n"));
+}
+
+// Written a piece at a time: entries across the pieces' bounds come out whole.
+TEST(ReportFile, LargeListIsWrittenWhole) {
+  const ReportList list = {std::wstring(700000, L'a'), L"b", std::wstring(400000, L'c'), L"d"};
+  std::wstring text;
+  for (const std::wstring& entry : list) text += entry + L"\r\n";
+  EXPECT_EQ(Saved(list), "\xFF\xFE" + Utf16LeBytes(text));
 }
 
 TEST(ReportFile, SaveReplacesAnExistingFile) {

@@ -117,9 +117,9 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
   const auto delete_key = Native<DeleteKeyFn>("NtDeleteKey");
   UniqueRegKey key;
-  // Only what a restricted key still allows.
-  if (::RegOpenKeyExW(root, path.c_str(), 0, DELETE | KEY_ENUMERATE_SUB_KEYS | view, key.put()) !=
-          ERROR_SUCCESS ||
+  // Only what a restricted key still allows; a link is deleted itself.
+  if (::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK,
+                      DELETE | KEY_ENUMERATE_SUB_KEYS | view, key.put()) != ERROR_SUCCESS ||
       delete_key == nullptr) {
     return;
   }

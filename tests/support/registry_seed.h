@@ -13,7 +13,8 @@ namespace velmora::test {
 std::vector<std::wstring> SubkeyNames(HKEY key);
 
 // Deletes the key with everything below it; a missing key is no failure. A
-// symbolic link below it is deleted itself, never what it leads to.
+// symbolic link, the key or one below it, is deleted itself, never what it
+// leads to.
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view);
 
 // A value or a subkey under a name that may hold NULs, which only the native

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/registry_value.h"
+#include "common/report_budget.h"
 #include "common/strings.h"
 #include "environment/app_frame.h"
 #include "environment/folders.h"
@@ -40,6 +41,31 @@ constexpr wchar_t kWinlogonTwinKey[] =
 
 // Files that Explorer keeps in every folder; they start nothing.
 constexpr const wchar_t* kExcludedFiles[] = {L"desktop.ini", L"Thumbs.db"};
+
+// The report's lines within its budget, counting the lines left out past it.
+class BudgetedLines {
+ public:
+  explicit BudgetedLines(ReportList& list) : list_(list) {}
+
+  void push_back(std::wstring line) {
+    if (!budget_.Add(list_, std::move(line))) ++left_out_;
+  }
+  size_t size() const { return list_.size(); }
+  // A group's header, which the budget does not count: there are seven.
+  void Insert(size_t at, std::wstring line) {
+    list_.insert(list_.begin() + static_cast<ptrdiff_t>(at), std::move(line));
+  }
+  // Ends the lines with what the budget left out, if it left out any.
+  void AddLeftOutNote() {
+    if (!budget_.exhausted()) return;
+    list_.push_back(LeftOutNote(left_out_, budget_));
+  }
+
+ private:
+  ReportList& list_;
+  ReportBudget budget_{kReportBlockBudget};
+  size_t left_out_ = 0;
+};
 
 struct Place {
   HKEY root;
@@ -98,16 +124,16 @@ std::wstring TooLargeNote(const std::wstring& name, DWORD size) {
 // The lines that `lines_of` makes of a value's text, or the note of a value
 // too large to be read.
 template <typename LinesOf>
-void AddValue(ReportList& report, const std::wstring& name, const AutostartValue& value,
+void AddValue(BudgetedLines& report, const std::wstring& name, const AutostartValue& value,
               LinesOf lines_of) {
   if (value.text) {
-    AppendList(report, lines_of(*value.text));
+    for (std::wstring& line : lines_of(*value.text)) report.push_back(std::move(line));
   } else if (value.too_large_size > 0) {
     report.push_back(TooLargeNote(name, value.too_large_size));
   }
 }
 
-void AddValuePlace(ReportList& report, TRegistry& registry, const ValuePlace& place,
+void AddValuePlace(BudgetedLines& report, TRegistry& registry, const ValuePlace& place,
                    const std::function<ReportList(const std::wstring&)>& lines_of) {
   if (!OpenPlace(registry, place.root, place.path)) return;
   const AutostartValue value = ReadAutostartValue(registry, place.value);
@@ -123,13 +149,10 @@ std::vector<std::wstring> ValueNamesOfOpenKey(const TRegistry& registry) {
 
 // The header goes in only when the group has lines, right before the first.
 template <typename Fill>
-void AddGroup(ReportList& report, const std::wstring& name, Fill fill) {
+void AddGroup(BudgetedLines& report, const std::wstring& name, Fill fill) {
   const size_t start = report.size();
   fill();
-  if (report.size() > start) {
-    report.insert(report.begin() + static_cast<ptrdiff_t>(start),
-                  L"---------- " + name + L" ----------");
-  }
+  if (report.size() > start) report.Insert(start, L"---------- " + name + L" ----------");
 }
 
 bool IsExcludedFile(const std::wstring& name) {
@@ -144,7 +167,7 @@ bool IsShortcut(const std::wstring& name) {
   return dot != std::wstring::npos && EqualsNoCase(name.substr(dot), L".lnk");
 }
 
-void AddStartupFolder(ReportList& report, const std::wstring& folder) {
+void AddStartupFolder(BudgetedLines& report, const std::wstring& folder) {
   if (folder.empty()) return;
   ReportList files;
   FindFiles(folder, files, FindKind::kFiles, L"", true);
@@ -155,14 +178,14 @@ void AddStartupFolder(ReportList& report, const std::wstring& folder) {
   }
 }
 
-void AddStartupGroup(ReportList& report) {
+void AddStartupGroup(BudgetedLines& report) {
   AddStartupFolder(report, TAppFrame::GetFolder(kStartupFolder));
   AddStartupFolder(report, GetSpecialFolder(CSIDL_COMMON_STARTUP));
 }
 
 // "<value name>=<data>" for every value of the key at each place; a value too
 // large to be read shows its name with nothing after the "=", then a note.
-void AddValueLines(ReportList& report, TRegistry& registry, const std::wstring& plain,
+void AddValueLines(BudgetedLines& report, TRegistry& registry, const std::wstring& plain,
                    const std::wstring& twin) {
   for (const Place& place : PlacesOf(plain, twin)) {
     if (!OpenPlace(registry, place.root, place.path)) continue;
@@ -179,7 +202,7 @@ void AddValueLines(ReportList& report, TRegistry& registry, const std::wstring& 
   }
 }
 
-void AddRunOnceExEntry(ReportList& report, TRegistry& registry, const std::wstring& path) {
+void AddRunOnceExEntry(BudgetedLines& report, TRegistry& registry, const std::wstring& path) {
   if (!registry.OpenKeyRead(L"\\" + path)) return;
   for (const std::wstring& name : ValueNamesOfOpenKey(registry)) {
     AddValue(report, name, ReadAutostartValue(registry, name), RunOnceExLines);
@@ -187,7 +210,7 @@ void AddRunOnceExEntry(ReportList& report, TRegistry& registry, const std::wstri
   registry.CloseCurrentKey();
 }
 
-void AddRunOnceExGroup(ReportList& report, TRegistry& registry) {
+void AddRunOnceExGroup(BudgetedLines& report, TRegistry& registry) {
   const std::wstring last = L"CurrentVersion\\RunOnceEx";
   for (const Place& place : PlacesOf(kWindowsKey + last, kWindowsTwinKey + last)) {
     if (!OpenPlace(registry, place.root, place.path)) continue;
@@ -200,7 +223,7 @@ void AddRunOnceExGroup(ReportList& report, TRegistry& registry) {
   }
 }
 
-void AddNtRunGroup(ReportList& report, TRegistry& registry) {
+void AddNtRunGroup(BudgetedLines& report, TRegistry& registry) {
   std::vector<std::wstring> paths = {kNtWindowsKey};
   if (IsWow64()) paths.push_back(kNtWindowsTwinKey);
   for (const std::wstring& path : paths) {
@@ -212,7 +235,7 @@ void AddNtRunGroup(ReportList& report, TRegistry& registry) {
   }
 }
 
-void AddWindowsShellGroup(ReportList& report, TRegistry& registry) {
+void AddWindowsShellGroup(BudgetedLines& report, TRegistry& registry) {
   struct ShellPlace {
     ValuePlace place;
     const wchar_t* standard_program;
@@ -239,7 +262,8 @@ void AddWindowsShellGroup(ReportList& report, TRegistry& registry) {
 }  // namespace
 
 ReportList GetAutorunsReport() {
-  ReportList report = {L"", L"===== Autoruns =====", L""};
+  ReportList list = {L"", L"===== Autoruns =====", L""};
+  BudgetedLines report(list);
   TRegistry registry(KEY_READ);
   AddGroup(report, L"Startup", [&] { AddStartupGroup(report); });
   AddGroup(report, L"Run", [&] {
@@ -257,7 +281,8 @@ ReportList GetAutorunsReport() {
   });
   AddGroup(report, L"NT Run", [&] { AddNtRunGroup(report, registry); });
   AddGroup(report, L"Windows Shell", [&] { AddWindowsShellGroup(report, registry); });
-  return report;
+  report.AddLeftOutNote();
+  return list;
 }
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/report_budget.h"
 #include "reports/registry/registry_class_ex.h"
 #include "ui/application.h"
 
@@ -37,13 +38,21 @@ ReportList GetBhoReport() {
   registry.ListSubkeys(classes);
   if (classes.empty()) return list;
   registry.CloseCurrentKey();
+  ReportBudget budget(kReportBlockBudget);
+  size_t left_out = 0;
   for (const std::wstring& class_id : classes) {
+    // Past the budget the rest is only counted, never read.
+    if (budget.exhausted()) {
+      ++left_out;
+      continue;
+    }
     ui::ProcessMessages();
     const std::wstring class_key = kClassesKey + class_id;
     const std::wstring description = DefaultTextOf(registry, class_key);
     const std::wstring server = DefaultTextOf(registry, class_key + L"\\InprocServer32");
-    list.push_back(description + L", " + server);
+    if (!budget.Add(list, description + L", " + server)) ++left_out;
   }
+  if (budget.exhausted()) list.push_back(LeftOutNote(left_out, budget));
   return list;
 }
 

@@ -290,9 +290,10 @@ std::wstring TRegistry::ValueAsTextOfKind(const std::wstring& name, TRegDataKind
         CheckSizeLimit(name);
         std::vector<BYTE> bytes(static_cast<size_t>(size));
         const DWORD read = ReadBytes(name, bytes.data(), static_cast<DWORD>(bytes.size()));
-        const std::wstring pairs =
-            FormatHexBytes(bytes.data(), std::min<size_t>(read, bytes.size()));
-        return prefix ? L"hex:" + pairs : pairs;
+        // Made in place: at the bound the pairs are 6 MB, a copy as much again.
+        std::wstring text = prefix ? L"hex:" : L"";
+        AppendHexBytes(text, bytes.data(), std::min<size_t>(read, bytes.size()));
+        return text;
       }
     }
   } catch (const ERegistryException&) {
@@ -313,16 +314,14 @@ std::wstring ShownRegistryName(const std::wstring& name) {
   return shown;
 }
 
-std::wstring FormatHexBytes(const BYTE* bytes, size_t count) {
+void AppendHexBytes(std::wstring& text, const BYTE* bytes, size_t count) {
   static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-  std::wstring text;
-  text.reserve(count * 3);
+  text.reserve(text.size() + count * 3);
   for (size_t i = 0; i < count; ++i) {
     if (i > 0) text.push_back(L',');
     text.push_back(kDigits[bytes[i] >> 4]);
     text.push_back(kDigits[bytes[i] & 0xF]);
   }
-  return text;
 }
 
 std::wstring FormatDwordText(uint32_t value) {

@@ -135,8 +135,8 @@ class TRegistry {
 // programs put into names to hide their entries) written as "\0".
 std::wstring ShownRegistryName(const std::wstring& name);
 
-// Data as "01,AB,00": two upper-case hex digits per byte, single commas.
-std::wstring FormatHexBytes(const BYTE* bytes, size_t count);
+// Appends data as "01,AB,00": two upper-case hex digits per byte, single commas.
+void AppendHexBytes(std::wstring& text, const BYTE* bytes, size_t count);
 // "dword:" and the value as eight upper-case hex digits.
 std::wstring FormatDwordText(uint32_t value);
 

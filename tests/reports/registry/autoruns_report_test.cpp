@@ -280,6 +280,34 @@ TEST_F(AutorunsReport, HiddenNamesAndHugeValuesKeepTheirPlace) {
       }));
 }
 
+// Many large values: the block stops at its budget of 2 Mi characters, with a
+// note of what it left out, and a group past it leaves no header.
+TEST_F(AutorunsReport, BlockStopsAtItsBudgetWithANote) {
+  const std::wstring large(524287, L'x');  // 1 MiB of data with its NUL
+  SeededKey& run = Seed(HKEY_CURRENT_USER, kRun);
+  for (const wchar_t* name : {L"1", L"2", L"3", L"4", L"5"}) run.Text(name, large);
+  Seed(HKEY_LOCAL_MACHINE, kNtWindows).Text(L"Run", L"r.exe");
+  EXPECT_EQ(GetAutorunsReport(),
+            WithFrame({L"---------- Run ----------", L"1=" + large, L"2=" + large, L"3=" + large,
+                       L"(Left out from here, as a report block holds at most 2097152 "
+                       L"characters: lines 3)"}));
+}
+
+// The user's own Run key made a link to a key only administrators may read:
+// the elevated report does not follow it.
+TEST_F(AutorunsReport, UserKeysAreNotFollowedThroughLinks) {
+  Seed(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VelmoraAdminOnly").Text(L"secret", L"admin.exe");
+  // The stashed Run key's place; the stash removes the link itself at the end.
+  UniqueRegKey parent;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                            KEY_ALL_ACCESS, parent.put()),
+            ERROR_SUCCESS);
+  ASSERT_TRUE(test::CreateLinkSubkey(
+      parent.get(), L"Run", test::NativeKeyPath(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VelmoraAdminOnly"),
+      KEY_WOW64_64KEY));
+  EXPECT_EQ(GetAutorunsReport(), kFrame);
+}
+
 class Shortcut : public ::testing::Test {
  protected:
   test::ScratchFolder folder_{L"shortcuts"};

@@ -278,9 +278,8 @@ TEST(UninstallExport, LinkKeysAreWrittenButNeverEntered) {
   entry.Text(L"DisplayName", L"links").Link(L"Back A", target).Link(L"Back B", target);
   ReportList list;
   ExportUninstallKeys(list);
-  const std::wstring link_value =
-      L"\"SymbolicLinkValue\"=hex:" +
-      FormatHexBytes(reinterpret_cast<const BYTE*>(target.data()), target.size() * 2);
+  std::wstring link_value = L"\"SymbolicLinkValue\"=hex:";
+  AppendHexBytes(link_value, reinterpret_cast<const BYTE*>(target.data()), target.size() * 2);
   EXPECT_EQ(BlocksOf(list, L"HKEY_CURRENT_USER", entry.path()),
             (std::vector<std::wstring>{
                 L"", KeyLine(L"HKEY_CURRENT_USER", entry.path()), L"\"DisplayName\"=\"links\"", L"",
@@ -322,6 +321,31 @@ TEST(BootTimeExport, ValueChangingTypeDuringTheExportNeverEndsIt) {
   stop = true;
   writer.join();
   ::testing::Test::RecordProperty("read_failure_markers", markers);
+}
+
+// Many large values: the export stops at its budget of 8 Mi characters and
+// ends with a marker of what it left out, keys and values, all its trees on.
+TEST(BootTimeExport, ExportStopsAtItsBudgetWithAMarker) {
+  const std::string mebibyte(1048576, '\x5A');
+  SeededKey boot_time(HKEY_LOCAL_MACHINE, Child(kServices, L"CorvaneBootTime"));
+  boot_time.Raw(L"b1", REG_BINARY, mebibyte)
+      .Raw(L"b2", REG_BINARY, mebibyte)
+      .Raw(L"b3", REG_BINARY, mebibyte)
+      .Text(L"z", L"small")
+      .Subkey(L"Inner");
+  SeededKey driver(HKEY_LOCAL_MACHINE, Child(kServices, L"CorvaneDriver"));
+  driver.Dword(L"Start", 1);
+  ReportList list;
+  ExportBootTimeKeys(list);
+  std::wstring hex = L"hex:";
+  AppendHexBytes(hex, reinterpret_cast<const BYTE*>(mebibyte.data()), mebibyte.size());
+  ASSERT_EQ(list.size(), 5u);
+  EXPECT_EQ(list[1], KeyLine(L"HKEY_LOCAL_MACHINE", boot_time.path()));
+  EXPECT_EQ(list[2], L"\"b1\"=" + hex);
+  EXPECT_EQ(list[3], L"\"b2\"=" + hex);
+  EXPECT_EQ(list[4],
+            L"; Left out from here, as an export holds at most 8388608 characters: keys 2, "
+            L"values 3");
 }
 
 // What Wine's registry editor exports for a key, as lines: its header left
