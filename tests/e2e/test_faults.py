@@ -50,6 +50,11 @@ REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD 
 UNINSTALL = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 FAULT_KEY = UNINSTALL + "\\Velmora Faults"
 USER_FAULT_KEY = UNINSTALL + "\\Velmora Faults User"
+# Enumerated after the user's fault key, so that the export's budget runs out
+# in here and every earlier block stays whole.
+LARGE_VALUES_KEY = UNINSTALL + "\\Velmora Large Values"
+LARGE_VALUES = 50  # 1 MiB each, the most one value may cost
+EXPORT_BUDGET = 8 << 20
 SERVICES = "SYSTEM\\CurrentControlSet\\services"
 SERVICE_FAULT_KEY = SERVICES + "\\VelmoraFaultKey"
 SERVICE_AFTER_KEY = SERVICES + "\\VelmoraFaultKeyZ"
@@ -303,6 +308,9 @@ class Machine:
             script.value(root, path + "\\ZZ After", "after", REG_SZ, win_text("kept"))
         script.value("HKLM", FAULT_KEY + "\\\0", "inside", REG_SZ, win_text("its own"))
         script.filled("HKCU", USER_FAULT_KEY, "huge", REG_BINARY, HUGE_BINARY, 0x5A)
+        for number in range(LARGE_VALUES):
+            script.filled("HKCU", LARGE_VALUES_KEY, f"large {number:02}", REG_BINARY, VALUE_LIMIT,
+                          0x5A)
         for name in LINKS:
             script.link("HKCU", USER_FAULT_KEY, name, USER_FAULT_KEY)
         script.value("HKLM", FAULT_KEY + "\\" + DEEP_KEY, "bottom", REG_SZ, win_text("reached"))
@@ -360,7 +368,8 @@ class Machine:
             open(self.signal, "w").close()
             self.holder.wait(timeout=60)
         script = Script()
-        for root, path in (("HKLM", FAULT_KEY), ("HKCU", USER_FAULT_KEY), ("HKLM", SERVICE_FAULT_KEY),
+        for root, path in (("HKLM", FAULT_KEY), ("HKCU", USER_FAULT_KEY), ("HKCU", LARGE_VALUES_KEY),
+                           ("HKLM", SERVICE_FAULT_KEY),
                            ("HKLM", SERVICE_AFTER_KEY), ("HKLM", BOOT_KEY), ("HKLM", DRIVER_KEY),
                            ("HKLM", RUN_ONCE_EX), ("HKLM", POLICIES_RUN)):
             script.delete(root, path)
@@ -564,6 +573,18 @@ class Case3OddRegistry(FaultCase):
         block = value_lines(self, lines, f"[HKEY_CURRENT_USER\\{USER_FAULT_KEY}]")
         self.assertIn('"huge"=' + MARKER, block)
         self.assertIn('"big text"="' + BIG_TEXT.replace("\\", "\\\\") + '"', block)
+
+    def test_the_export_stops_at_its_budget_with_a_marker(self):
+        lines = self.run_.lines("uninstall.txt")
+        self.assertEqual(lines[-1], "")  # the last entry's line break
+        key_line = f"[HKEY_CURRENT_USER\\{LARGE_VALUES_KEY}]"
+        block = lines[lines.index(key_line) + 1:-2]
+        # Two lines of 3 Mi characters fit beside the rest of the file, a third does not.
+        self.assertEqual(block, [f'"large {number:02}"=hex:' + ",".join(["5A"] * VALUE_LIMIT)
+                                 for number in range(2)])
+        self.assertEqual(lines[-2], "; Left out from here, as an export holds at most "
+                         f"{EXPORT_BUDGET} characters: keys 0, values {LARGE_VALUES - 2}")
+        self.assertLess(len("\r\n".join(lines)), EXPORT_BUDGET + 100)
 
     def test_a_key_sixty_levels_down_is_reached(self):
         lines = self.run_.lines("uninstall.txt")
@@ -776,8 +797,10 @@ class Case9EverythingAtOnce(FaultCase):
     def test_peak_memory_stays_below_200_mb(self):
         run = the_run()
         self.assertDone(run)
-        # The 64 MiB value read whole and copied raised it to over 900 MB. (Wine's
-        # pagefile figure leaves the heap out: the working set is what counts.)
+        # The 64 MiB value read whole and copied raised it to over 900 MB, and
+        # fifty values of 1 MiB (uninstall.txt then 300 MiB) to over 830 MB.
+        # (Wine's pagefile figure leaves the heap out: the working set is what
+        # counts.)
         self.assertLess(int(run.facts["peak-working-set"]), 200 * 1000 * 1000, run.output)
 
     def test_nothing_is_left_behind(self):
