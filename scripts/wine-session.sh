@@ -55,6 +55,10 @@ velmora_session_start() {
     /v Debugger /d '' /f </dev/null >/dev/null 2>&1
   "$VELMORA_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Auto /d 0 /f </dev/null >/dev/null 2>&1
+  # Wine's own crash dialog waits on the hidden display whatever the debugger
+  # settings say: without it a fault ends the process with its code.
+  "$VELMORA_WINE" reg add 'HKCU\Software\Wine\WineDbg' \
+    /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
 }
 
 velmora_session_stop() {

@@ -4,5 +4,6 @@ namespace velmora {
 
 std::wstring ArchivePath;
 HWND MainWindowHandle = nullptr;
+std::wstring ReportFailureCause;
 
 }  // namespace velmora

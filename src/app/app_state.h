@@ -12,5 +12,8 @@ namespace velmora {
 extern std::wstring ArchivePath;
 // The main window, which receives the job's progress messages.
 extern HWND MainWindowHandle;
+// What ended the last failed run ("Step 7 of 15: <error text>"); written by
+// the job before it sends failed, read by the window while it handles it.
+extern std::wstring ReportFailureCause;
 
 }  // namespace velmora

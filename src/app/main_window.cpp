@@ -98,6 +98,7 @@ void TForm_VelmoraInfo::Button_GenClick() {
     job_thread_ = job->Start();
   } catch (...) {
     delete job;
+    ReportFailureCause.clear();
     OnReportFailed();
   }
 }
@@ -151,10 +152,13 @@ void TForm_VelmoraInfo::OnReportProgress(WPARAM kind, LPARAM value) {
       ui::ProcessMessages();
       break;
     case kProgressDone:
-      OnReportDone();
-      break;
     case kProgressFailed:
-      OnReportFailed();
+      HandleQueuedSteps(handle(), [this](LPARAM step) { OnReportProgress(kProgressStep, step); });
+      if (kind == kProgressDone) {
+        OnReportDone();
+      } else {
+        OnReportFailed();
+      }
       break;
     default:
       break;
@@ -188,7 +192,10 @@ void TForm_VelmoraInfo::OnReportDone() {
 
 void TForm_VelmoraInfo::OnReportFailed() {
   ResetAfterJob();
-  ::MessageBoxW(handle(), kSaveFailedText, L"Error", MB_OK | MB_ICONERROR);
+  // The cause goes on a line of its own below the fixed text.
+  std::wstring text = kSaveFailedText;
+  if (!ReportFailureCause.empty()) text += L"\r" + ReportFailureCause;
+  ::MessageBoxW(handle(), text.c_str(), L"Error", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace velmora

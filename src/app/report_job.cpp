@@ -7,6 +7,7 @@
 #include "app/working_folder.h"
 #include "common/cancellation.h"
 #include "common/date_text.h"
+#include "common/errors.h"
 #include "common/report_file.h"
 #include "common/report_list.h"
 #include "common/strings.h"
@@ -45,6 +46,8 @@ class ProgressReporter {
   void Finish(bool done) {
     ::SendMessageW(window_, WM_REPORT_PROGRESS, done ? kProgressDone : kProgressFailed, 0);
   }
+  // The step under way: the one after the last mark posted.
+  LPARAM CurrentStep() const { return counter_ + 1; }
 
  private:
   HWND window_;
@@ -159,6 +162,20 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   progress.Step();  // 15: archive
 }
 
+// The error's own text and code; ThrowLastError's text names its code already.
+std::wstring ErrorText(const std::exception& error) {
+  std::string text = error.what();
+  const auto* report_error = dynamic_cast<const ReportError*>(&error);
+  if (report_error != nullptr && text.find("(error ") == std::string::npos) {
+    text += " (error " + std::to_string(report_error->code()) + ")";
+  }
+  return DecodeCodePage(text, CP_ACP);
+}
+
+std::wstring FailureCause(LPARAM step, const std::wstring& error) {
+  return L"Step " + std::to_wstring(step) + L" of " + std::to_wstring(kReportSteps) + L": " + error;
+}
+
 }  // namespace
 
 ReportJobSettings CurrentJobSettings() {
@@ -170,10 +187,16 @@ bool RunReportJob(const ReportJobSettings& settings) {
   ProgressReporter progress(settings.window);
   progress.Start();
   bool done = true;
+  // Support learns from the failure box what ended the run.
+  ReportFailureCause.clear();
   try {
     RunReportSteps(settings, progress);
+  } catch (const std::exception& error) {
+    done = false;
+    ReportFailureCause = FailureCause(progress.CurrentStep(), ErrorText(error));
   } catch (...) {
     done = false;
+    ReportFailureCause = FailureCause(progress.CurrentStep(), L"an unknown error");
   }
   progress.Finish(done);
   return done;

@@ -16,4 +16,15 @@ enum ReportProgress : WPARAM {
 
 constexpr int kReportSteps = 15;
 
+// Steps are posted and the end is sent, and a sent message is handled before
+// the posted ones still queued: at the end the window first takes the steps
+// that wait in its queue, so that it sees every step, in order, before the end.
+template <typename StepHandler>
+void HandleQueuedSteps(HWND window, StepHandler handle_step) {
+  MSG msg;
+  while (::PeekMessageW(&msg, window, WM_REPORT_PROGRESS, WM_REPORT_PROGRESS, PM_REMOVE)) {
+    if (msg.wParam == kProgressStep) handle_step(msg.lParam);
+  }
+}
+
 }  // namespace velmora

@@ -26,10 +26,6 @@ class TDesignRect {
   int Top() const { return top_; }
   int Right() const { return right_; }
   int Bottom() const { return bottom_; }
-  void SetLeft(int value) { SetMargins(value, top_, right_, bottom_); }
-  void SetTop(int value) { SetMargins(left_, value, right_, bottom_); }
-  void SetRight(int value) { SetMargins(left_, top_, value, bottom_); }
-  void SetBottom(int value) { SetMargins(left_, top_, right_, value); }
   // All four at once, with one notification.
   void SetMargins(int left, int top, int right, int bottom);
 

@@ -198,35 +198,6 @@ void TRdFont::SyncFromParent(const ui::Font* source) {
   UnlockChanges();
 }
 
-bool TRdFont::StoresCharset() const {
-  return parent_ == nullptr || explicit_[kCharsetProperty];
-}
-bool TRdFont::StoresColor() const {
-  return parent_ == nullptr || explicit_[kColorProperty];
-}
-bool TRdFont::StoresName() const {
-  return parent_ == nullptr || explicit_[kNameProperty];
-}
-bool TRdFont::StoresStyle() const {
-  return parent_ == nullptr || explicit_[kStyleProperty];
-}
-bool TRdFont::StoresHeight() const {
-  return parent_ == nullptr || explicit_[kHeightProperty];
-}
-
-bool TRdFont::StoresAntialiased() const {
-  return ParentIsRdFont() ? explicit_[kAntialiasedProperty] : antialiased_;
-}
-
-bool TRdFont::StoresAllSkin() const {
-  return ParentIsRdFont() ? explicit_[kSkinProperty] : !skin_.Empty();
-}
-
-bool TRdFont::Overruled(StoredProperty property, bool stored) const {
-  if (OnIsStored) OnIsStored(*this, property, stored);
-  return stored;
-}
-
 std::vector<std::wstring> TRdFont::Values() const {
   return {L"Charset=" + std::to_wstring(Charset()),
           L"Color=" + ui::ColorToString(Color()),

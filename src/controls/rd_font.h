@@ -9,15 +9,13 @@
 // Following a parent: each of charset, colour, height, name, style,
 // antialiased and skin has an explicit flag. A set flag means the property
 // was set on this font and is not taken from the parent; SyncFromParent
-// copies the others. The stored tests (Is…Stored) say which properties a
-// saved form would have to hold: the explicit ones while there is a parent.
+// copies the others.
 //
 // LockChanges/UnlockChanges hold change notifications back; the changes
 // made meanwhile arrive as one notification on unlocking.
 #pragma once
 
 #include <array>
-#include <functional>
 
 #include "controls/rd_skin_class.h"
 #include "ui/component.h"
@@ -27,7 +25,7 @@ namespace velmora {
 
 class TRdFont : public ui::Font {
  public:
-  // The order of the explicit flags, and the property index of OnIsStored.
+  // The order of the explicit flags.
   enum StoredProperty {
     kCharsetProperty,
     kColorProperty,
@@ -74,29 +72,9 @@ class TRdFont : public ui::Font {
   // font goes on following it.
   void Assign(const ui::Font& source) override;
 
-  // --- Stored tests (in this order the virtual slots of the original).
-  virtual bool StoresCharset() const;
-  virtual bool StoresColor() const;
-  virtual bool StoresName() const;
-  virtual bool StoresStyle() const;
-  virtual bool StoresAntialiased() const;
-  virtual bool StoresAllSkin() const;
   // Copies every property that is not explicit from `source` (null: the
   // parent), keeping those properties non-explicit.
   virtual void SyncFromParent(const ui::Font* source = nullptr);
-  virtual bool StoresHeight() const;
-
-  // The stored tests with the owner's last word (OnIsStored).
-  bool IsCharsetStored() const { return Overruled(kCharsetProperty, StoresCharset()); }
-  bool IsColorStored() const { return Overruled(kColorProperty, StoresColor()); }
-  bool IsHeightStored() const { return Overruled(kHeightProperty, StoresHeight()); }
-  bool IsNameStored() const { return Overruled(kNameProperty, StoresName()); }
-  bool IsStyleStored() const { return Overruled(kStyleProperty, StoresStyle()); }
-  bool IsAntialiasedStored() const { return Overruled(kAntialiasedProperty, StoresAntialiased()); }
-  bool IsAllSkinStored() const { return Overruled(kSkinProperty, StoresAllSkin()); }
-
-  // May change whether property `index` (a StoredProperty) is stored.
-  std::function<void(const TRdFont& font, int index, bool& stored)> OnIsStored;
 
  protected:
   void Changed() override;
@@ -107,7 +85,6 @@ class TRdFont : public ui::Font {
   void MarkExplicit(StoredProperty property, bool differs);
   void ApplyQuality(bool antialiased);
   bool ParentIsRdFont() const;
-  bool Overruled(StoredProperty property, bool stored) const;
   std::vector<std::wstring> Values() const;
 
   ui::Component* owner_;

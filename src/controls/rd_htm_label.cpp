@@ -38,9 +38,6 @@ TRdHtmLabelLink::TRdHtmLabelLink(TRdHtmLabelLinks& collection) : collection_(col
   // The underline becomes the font's own style: it survives every copy from
   // the label's font.
   font_->AttachParent(&label.Font(), true);
-  font_->OnIsStored = [](const TRdFont& font, int index, bool& stored) {
-    if (index == TRdFont::kStyleProperty) stored = font.Style() != ui::fsUnderline;
-  };
   font_hover_ = std::make_unique<TRdFont>(&label, &label.AllSkin());
   font_hover_->AttachParent(font_.get(), true);
   font_->OnChange = [this](ui::Font&) { FontChanged(); };

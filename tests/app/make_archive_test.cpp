@@ -133,8 +133,10 @@ TEST_F(ArchiveTree, ContentAttributesAndTimesSurvive) {
   WORD dos_date = 0, dos_time = 0;
   ::FileTimeToLocalFileTime(&write_time, &local);
   ::FileTimeToDosDateTime(&local, &dos_date, &dos_time);
-  EXPECT_EQ(log->central.dos_date, dos_date);
-  EXPECT_EQ(log->central.dos_time, dos_time);
+  for (const auto* header : {&log->central, &log->local}) {
+    EXPECT_EQ(header->dos_date, dos_date);
+    EXPECT_EQ(header->dos_time, dos_time);
+  }
   const auto* readonly = info.Find("readonly.ini");
   ASSERT_NE(readonly, nullptr);
   EXPECT_TRUE(readonly->external_attributes & FILE_ATTRIBUTE_READONLY);

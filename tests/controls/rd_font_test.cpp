@@ -100,56 +100,6 @@ TEST_F(FollowingFont, PlainParentLeavesAntialiasingAndSkinExplicit) {
   EXPECT_TRUE(child.IsExplicit(TRdFont::kSkinProperty));
 }
 
-TEST_F(FollowingFont, StoredTestsWithAParent) {
-  child.AttachParent(&parent, true);
-  EXPECT_FALSE(child.IsCharsetStored());
-  EXPECT_FALSE(child.IsColorStored());
-  EXPECT_FALSE(child.IsHeightStored());
-  EXPECT_FALSE(child.IsNameStored());
-  EXPECT_FALSE(child.IsStyleStored());
-  EXPECT_FALSE(child.IsAntialiasedStored());
-  EXPECT_FALSE(child.IsAllSkinStored());
-  child.SetColor(ui::clRed);
-  child.SetAntialiased(true);
-  child.AllSkin().SetSkinClass(L"Link");
-  EXPECT_TRUE(child.IsColorStored());
-  EXPECT_TRUE(child.IsAntialiasedStored());
-  EXPECT_TRUE(child.IsAllSkinStored());
-  EXPECT_FALSE(child.IsNameStored());
-
-  // The owner's last word: a style of exactly underline is not stored.
-  child.SetStyle(ui::fsUnderline);
-  child.OnIsStored = [](const TRdFont& font, int index, bool& stored) {
-    if (index == TRdFont::kStyleProperty) stored = font.Style() != ui::fsUnderline;
-  };
-  EXPECT_FALSE(child.IsStyleStored());
-  child.SetStyle(ui::fsUnderline | ui::fsBold);
-  EXPECT_TRUE(child.IsStyleStored());
-}
-
-TEST(RdFontStored, WithoutAParent) {
-  TRdFont font(nullptr, nullptr);
-  EXPECT_TRUE(font.IsCharsetStored());
-  EXPECT_TRUE(font.IsColorStored());
-  EXPECT_TRUE(font.IsHeightStored());
-  EXPECT_TRUE(font.IsNameStored());
-  EXPECT_TRUE(font.IsStyleStored());
-  // Without a TRdFont parent these two are stored when they are not the default.
-  EXPECT_FALSE(font.IsAntialiasedStored());
-  EXPECT_FALSE(font.IsAllSkinStored());
-  font.SetAntialiased(true);
-  font.AllSkin().IgnoreValues().Add(L"Color");
-  EXPECT_TRUE(font.IsAntialiasedStored());
-  EXPECT_TRUE(font.IsAllSkinStored());
-  int asked = -1;
-  font.OnIsStored = [&](const TRdFont&, int index, bool& stored) {
-    asked = index;
-    stored = false;
-  };
-  EXPECT_FALSE(font.IsHeightStored());
-  EXPECT_EQ(asked, TRdFont::kHeightProperty);
-}
-
 TEST(RdFontAntialiasing, QualitySurvivesChangesAndGoesWhenSwitchedOff) {
   TRdFont font(nullptr, nullptr);
   EXPECT_EQ(QualityOf(font), DEFAULT_QUALITY);

@@ -100,7 +100,6 @@ TEST(HtmlLabelDefaults, AsCreated) {
   EXPECT_EQ(link.MaxLine(), -1);
   EXPECT_EQ(link.Cursor(), ui::crDefault);
   EXPECT_EQ(link.Font().Style(), ui::fsUnderline);
-  EXPECT_FALSE(link.Font().IsStyleStored());
   EXPECT_EQ(link.FontHover().Style(), ui::fsUnderline);
   // The link font follows the label's and keeps its underline.
   label.Font().SetSize(14);

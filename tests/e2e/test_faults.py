@@ -819,13 +819,19 @@ class DestinationCase(FaultCase):
 
     def assertFailedAndKept(self):
         self.assertEqual(self.facts.get("caption"), "Error", self.output)
-        self.assertEqual(self.facts.get("text"), "The info file save failed")
+        self.assertFailureText()
         self.assertEqual(self.facts.get("button"), "enabled")
         self.assertEqual(self.facts.get("exit"), "0")  # closed by the driver
         with open(archive_path(), "rb") as f:
             self.assertEqual(f.read(), self.OLD)
         self.assertEqual(os.listdir(e2e.desktop_folder()), ["Velmora_Debug_Info.zip"])
         self.assertNothingLeftBehind()
+
+    def assertFailureText(self):
+        # The fixed text, then a line naming the step and the error.
+        first, _, cause = self.facts.get("text", "").partition("\\r")
+        self.assertEqual(first, "The info file save failed", self.output)
+        self.assertRegex(cause, r"^Step \d+ of 15: .+", self.output)
 
     def put_old_archive(self, content=None):
         desktop = e2e.desktop_folder()
@@ -883,7 +889,7 @@ class Case1FullDestination(DestinationCase):
             subprocess.run(["umount", desktop], check=True)
             shutil.rmtree(kept)
         self.put_old_archive()
-        self.assertEqual(self.facts.get("text"), "The info file save failed", self.output)
+        self.assertFailureText()
         self.assertNothingLeftBehind()
 
 

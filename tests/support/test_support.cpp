@@ -141,7 +141,8 @@ MessageRecorder::~MessageRecorder() {
 LRESULT CALLBACK MessageRecorder::Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* self = reinterpret_cast<MessageRecorder*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self != nullptr && message == self->message_) {
-    self->received_.emplace_back(wparam, lparam);
+    if (self->before_recording) self->before_recording(wparam, lparam);
+    self->Record(wparam, lparam);
     return 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
@@ -156,6 +157,15 @@ void MessageRecorder::PumpUntilSignalled(HANDLE thread) {
   }
   MSG msg;
   while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+}
+
+void MessageRecorder::PumpSentUntilSignalled(HANDLE thread) {
+  MSG msg;
+  while (::WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) {
+    ::MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_SENDMESSAGE);
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  PumpUntilSignalled(thread);
 }
 
 }  // namespace velmora::test

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,12 @@ class MessageRecorder {
   const std::vector<std::pair<WPARAM, LPARAM>>& received() const { return received_; }
   // Pumps messages until the thread has ended and nothing is left in the queue.
   void PumpUntilSignalled(HANDLE thread);
+  // A window slow to take its queue: only sent messages until the thread has
+  // ended, then the posted ones.
+  void PumpSentUntilSignalled(HANDLE thread);
+  // Runs before each message is recorded, and may record others first.
+  std::function<void(WPARAM, LPARAM)> before_recording;
+  void Record(WPARAM wparam, LPARAM lparam) { received_.emplace_back(wparam, lparam); }
 
  private:
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);

@@ -1,7 +1,6 @@
 #include "reports/files/files_report.h"
 
 #include "common/cancellation.h"
-#include "common/cancellation.h"
 #include "common/date_text.h"
 #include "common/strings.h"
 #include "environment/folders.h"
@@ -21,14 +20,14 @@ std::wstring FilesReportLine(const std::wstring& path, const std::wstring& insta
 void AddFilesReport(ReportList& list) {
   try {
     if (!FolderExists(ProductInstallPath)) return;
+    const std::wstring install_folder = EnsureTrailingBackslash(ProductInstallPath);
     ReportList found;
-    FindFiles(ProductInstallPath, found, FindKind::kFiles, L"*.exe|*.dll|*.sys", true);
+    FindFiles(install_folder, found, FindKind::kFiles, L"*.exe|*.dll|*.sys", true);
     if (found.empty()) return;
     list.push_back(kSeparatorLine);
-    ProductInstallPath = EnsureTrailingBackslash(ProductInstallPath);
     for (const std::wstring& path : found) {
       ThrowIfCancelled();  // every program file is read whole
-      list.push_back(FilesReportLine(path, ProductInstallPath));
+      list.push_back(FilesReportLine(path, install_folder));
     }
   } catch (const ReportCancelled&) {
     throw;

@@ -9,7 +9,7 @@
 namespace velmora {
 
 // Appends the separator line and one line per program file found below
-// ProductInstallPath, which it leaves ending with a backslash. Adds nothing
+// ProductInstallPath, which it only reads. Adds nothing
 // when there is no installation folder or it holds no program files; an error
 // ends the report quietly with the lines added so far.
 void AddFilesReport(ReportList& list);

@@ -67,7 +67,9 @@ TEST(ProcessRows, SessionColumnWhenAnySessionIsNotZero) {
   EXPECT_EQ(rows[1].substr(rows[1].size() - 10), L"C:\\Windows");
 }
 
-TEST(ProcessRows, EmptyListGivesNoRows) { EXPECT_EQ(FormatProcessRows({}, L'.'), L""); }
+TEST(ProcessRows, EmptyListGivesNoRows) {
+  EXPECT_EQ(FormatProcessRows({}, L'.'), L"");
+}
 
 TEST(PriorityName, NamedClassesAndOthers) {
   EXPECT_EQ(PriorityName(64), L"idle");
@@ -95,7 +97,7 @@ TEST(ImagePaths, NormalisedAndSplit) {
 TEST(MemoryLine, RoundedMegabytesAndTruncatedDriveSizes) {
   MemoryFigures f;
   f.avail_virtual = 1843ull << 20;
-  f.total_virtual = (2047ull << 20) + 524288;  // rounds up to 2048
+  f.total_virtual = (2047ull << 20) + 524288;    // rounds up to 2048
   f.avail_page_file = (9120ull << 20) + 524287;  // rounds down
   f.total_page_file = 16264ull << 20;
   f.drive_free = 215154ull << 20;
@@ -112,6 +114,9 @@ TEST(AtomLine, GroupsBySixCharactersAndNamesTheTwoLargest) {
                            {L"ControlOfs01", L"Native", L"ControlOfs02", L"WM_HTML_GETOBJECT",
                             L"controlofs03", L"WM_HTMLx", L"ControlOfs04"}),
             L"Atom:3, RWM:3, Max(3):ControlOfs01, Max(2):WM_HTML_GETOBJECT");
+  // The key is six characters: names that part at the sixth are two groups.
+  EXPECT_EQ(FormatAtomLine(3, 0, {L"abcdeX1", L"abcdeY1", L"abcdeY2"}),
+            L"Atom:3, RWM:0, Max(2):abcdeY1, Max(1):abcdeX1");
   // A tie goes to the group seen first.
   EXPECT_EQ(FormatAtomLine(2, 0, {L"aaaaaa1", L"bbbbbb1", L"bbbbbb2", L"aaaaaa2", L"cccccc"}),
             L"Atom:2, RWM:0, Max(2):aaaaaa1, Max(2):bbbbbb1");
@@ -170,8 +175,12 @@ TEST(ModuleReport, FileCrcMatchesZlibAndMissingFilesHaveNone) {
   EXPECT_FALSE(FileCrc32(L"C:\\no\\such\\file.dll").has_value());
 }
 
-std::wstring FirstHandler() { return L"first"; }
-std::wstring SecondHandler() { return L"second"; }
+std::wstring FirstHandler() {
+  return L"first";
+}
+std::wstring SecondHandler() {
+  return L"second";
+}
 
 TEST(ReportSections, RegisteringAnExistingNameReplacesOnlyTheHandler) {
   crash::RegisterSection(L"test-section", L"a description", &FirstHandler);

@@ -57,6 +57,9 @@ TEST(DateText, WhatThePlatformRefusesIsWrittenInTheSameLayout) {
   EXPECT_EQ(ExpandDatePicture(L"ddd d MMMM", t), L"Sun 5 March");
   EXPECT_EQ(ExpandTimePicture(L"HH:mm:ss", t), L"18:07:09");
   EXPECT_EQ(ExpandTimePicture(L"h:mm tt", t), L"6:07 PM");
+  // The 12-hour clock has no hour 0: midnight and noon are both 12.
+  EXPECT_EQ(ExpandTimePicture(L"h:mm tt", {2024, 3, 0, 5, 0, 7, 9, 0}), L"12:07 AM");
+  EXPECT_EQ(ExpandTimePicture(L"hh:mm tt", {2024, 3, 0, 5, 12, 7, 9, 0}), L"12:07 PM");
 }
 
 }  // namespace
