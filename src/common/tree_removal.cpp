@@ -67,4 +67,8 @@ bool RemoveTreeByHandle(HANDLE folder) {
   return RemoveTreeAtLevel(folder, 0);
 }
 
+bool RemoveChildTree(HANDLE folder, const std::wstring& name) {
+  return RemoveChild(folder, name, 0);
+}
+
 }  // namespace velmora

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace velmora {
 
 // What a handle must be opened with for RemoveTreeByHandle: the subfolders
@@ -20,5 +22,9 @@ constexpr ULONG kRemoveTreeShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // Empties the open folder and marks it for deletion, which happens when its
 // handle closes. True when everything inside went and the folder is marked.
 bool RemoveTreeByHandle(HANDLE folder);
+
+// Removes what stands at `name` inside the open `folder` as the walk does: a
+// link as itself, a folder with everything in it. True when it is gone.
+bool RemoveChildTree(HANDLE folder, const std::wstring& name);
 
 }  // namespace velmora
