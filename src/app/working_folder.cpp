@@ -18,9 +18,11 @@ namespace {
 constexpr wchar_t kWorkingFolderName[] = L"GetInfoDir";
 // New names tried beside a stale folder that cannot be removed.
 constexpr int kUniqueNameTries = 8;
-// Everything the run does in the folder, and deleting it at the end.
-constexpr ACCESS_MASK kHoldAccess =
-    kRemoveTreeAccess | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE | READ_CONTROL;
+// Everything the run does in the folder but deleting it: a handle with
+// delete access would make every other open of the folder that does not
+// share deleting fail (the system's own folder search among them).
+constexpr ACCESS_MASK kHoldAccess = (kRemoveTreeAccess & ~DELETE) | FILE_ADD_FILE |
+                                    FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE | READ_CONTROL;
 
 bool RunsAsAdministrator() {
   UniqueLocalMemory administrators;
@@ -122,9 +124,11 @@ void WorkingFolder::CheckPathLeadsToHeldFolder() const {
 
 bool WorkingFolder::Remove() {
   if (!hold_) return false;
+  // Emptied by the handle; the empty folder itself then goes as any folder
+  // does, opened as itself and walked by handle again.
   RemoveTreeByHandle(hold_.get());
-  hold_.reset();  // the folder goes when its handle closes
-  return ::GetFileAttributesW(ExtendedLengthPath(path_).c_str()) == INVALID_FILE_ATTRIBUTES;
+  hold_.reset();
+  return RemoveTreeNoFollow(path_);
 }
 
 WorkingFolder PrepareWorkingFolder(const std::wstring& temp_dir, const std::wstring& program_file) {
