@@ -37,8 +37,9 @@ constexpr NTSTATUS kUnknownClassAnswers[] = {static_cast<NTSTATUS>(0xC0000003),
                                              static_cast<NTSTATUS>(0xC000000D),
                                              static_cast<NTSTATUS>(0xC00000BB)};
 
-// The layouts the system documents for its directory listings.
-struct DirectoryInformation {
+// The layouts the system documents for its directory listings: both begin
+// with the same fields.
+struct DirectoryHeader {
   ULONG next_entry;
   ULONG file_index;
   LARGE_INTEGER times[4];
@@ -46,16 +47,13 @@ struct DirectoryInformation {
   LARGE_INTEGER allocation_size;
   ULONG attributes;
   ULONG name_bytes;
+};
+struct DirectoryInformation {
+  DirectoryHeader header;
   WCHAR name[1];
 };
 struct IdBothDirectoryInformation {
-  ULONG next_entry;
-  ULONG file_index;
-  LARGE_INTEGER times[4];
-  LARGE_INTEGER end_of_file;
-  LARGE_INTEGER allocation_size;
-  ULONG attributes;
-  ULONG name_bytes;
+  DirectoryHeader header;
   ULONG ea_size;
   CCHAR short_name_bytes;
   WCHAR short_name[12];
@@ -168,18 +166,17 @@ bool ForEachListed(HANDLE folder, const std::wstring* only, Visit visit) {
        status = QueryDirectory(lister.get(), buffer, information_class, nullptr, false)) {
     const BYTE* entry = reinterpret_cast<const BYTE*>(buffer.data());
     for (;;) {
-      FolderEntryFacts facts;
-      ULONG next = 0;
-      if (information_class == kFileIdBothDirectoryInformation) {
-        const auto* info = reinterpret_cast<const IdBothDirectoryInformation*>(entry);
-        facts = {std::wstring(info->name, info->name_bytes / sizeof(wchar_t)), info->attributes,
-                 info->file_id.QuadPart};
-        next = info->next_entry;
-      } else {
-        const auto* info = reinterpret_cast<const DirectoryInformation*>(entry);
-        facts = {std::wstring(info->name, info->name_bytes / sizeof(wchar_t)), info->attributes, 0};
-        next = info->next_entry;
-      }
+      const auto* header = reinterpret_cast<const DirectoryHeader*>(entry);
+      const WCHAR* name = information_class == kFileIdBothDirectoryInformation
+                              ? reinterpret_cast<const IdBothDirectoryInformation*>(entry)->name
+                              : reinterpret_cast<const DirectoryInformation*>(entry)->name;
+      const LONGLONG file_id =
+          information_class == kFileIdBothDirectoryInformation
+              ? reinterpret_cast<const IdBothDirectoryInformation*>(entry)->file_id.QuadPart
+              : 0;
+      FolderEntryFacts facts = {std::wstring(name, header->name_bytes / sizeof(wchar_t)),
+                                header->attributes, file_id};
+      const ULONG next = header->next_entry;
       if (facts.name != L"." && facts.name != L"..") visit(std::move(facts));
       if (next == 0) break;
       entry += next;
