@@ -157,6 +157,8 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   ConsoleCaptures captures(folder);
   SaveMainReport(settings, folder, progress);
   SaveSideReports(folder, captures, progress);
+  // The archive reads the folder by its path: that path must still be ours.
+  working_folder.CheckPathLeadsToHeldFolder();
   // Replaces an old archive only once the new one is complete.
   MakeArchive(folder, settings.archive_path, ArchiveOptionsActingAs(DuplicateConsoleShellToken()));
   progress.Step();  // 15: archive

@@ -1,6 +1,7 @@
-// The report's working folder "GetInfoDir\": made fresh for every run under
-// the temporary folder (or, failing that, beside the program), never reached
-// through a link, held open while the run uses it, and removed at the end.
+// The report's working folder: made new for every run under the temporary
+// folder (or, failing that, beside the program), held by the handle that made
+// it from the moment it exists, closed to everyone but administrators and the
+// system when the program runs elevated, and removed by that handle at the end.
 #pragma once
 
 #include <string>
@@ -18,22 +19,27 @@ class WorkingFolder {
 
   // With trailing backslash.
   const std::wstring& path() const { return path_; }
-  // Lets go of the folder and deletes it with everything in it.
+  // Whether the path still leads to the folder this run made and holds.
+  bool PathLeadsToHeldFolder() const;
+  // Raises a ReportError when the path leads anywhere else.
+  void CheckPathLeadsToHeldFolder() const;
+  // Deletes the held folder with everything in it, by its handle. True when
+  // it is gone.
   bool Remove();
 
  private:
   std::wstring path_;
-  // Open without delete sharing, so that nobody can swap the folder for a
-  // link while the run writes into it.
+  // The handle that made the folder, without delete sharing: nobody can
+  // rename the folder away or put a link in its place while the run works.
   UniqueHandle hold_;
 };
 
-// Clears and makes temp_dir + "GetInfoDir\" (with missing parents). A folder
-// that cannot be made fresh there (a link that cannot be removed, a stale
-// folder that cannot be emptied, no room) gives way to "GetInfoDir\" beside
-// the program file, prepared the same way except that the program's folder
-// is not created. When neither can be made, the returned folder does not
-// exist and the first report file saved into it fails the run.
+// Makes the working folder "GetInfoDir\" in temp_dir (with missing parents),
+// or, where it cannot, beside the program file (whose folder is not created).
+// A stale "GetInfoDir" is removed first, without following links; what of it
+// cannot be removed is left alone, and the run makes a new folder of a unique
+// name beside it instead, so a folder this run did not make is never used.
+// Raises a ReportError when no folder of the run's own can be made.
 WorkingFolder PrepareWorkingFolder(const std::wstring& temp_dir, const std::wstring& program_file);
 
 // Deletes a folder with everything in it, outright (not to the recycle bin),

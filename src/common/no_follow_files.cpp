@@ -4,8 +4,9 @@
 
 #include "common/dynamic_function.h"
 #include "common/file_pieces.h"
-#include "common/folder_entries.h"
+#include "common/relative_files.h"
 #include "common/strings.h"
+#include "common/tree_removal.h"
 
 namespace velmora {
 
@@ -22,8 +23,6 @@ struct IoStatusBlock {
   };
   ULONG_PTR information;
 };
-constexpr int kFileDispositionInformation = 13;
-using SetInformationFileFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, int);
 
 DWORD AttributesOf(const std::wstring& path) {
   return ::GetFileAttributesW(ExtendedLengthPath(path).c_str());
@@ -70,18 +69,6 @@ constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 constexpr size_t kCopyPieceSize = 1 << 20;
 
-// Marks the open object for deletion when its handle closes. Windows 2000 has
-// no documented call for this on a handle, so the native one is looked up.
-bool DeleteThroughHandle(HANDLE handle) {
-  static const auto set_information = LookUpFunction<SetInformationFileFn>(
-      ::GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
-  if (set_information == nullptr) return false;
-  IoStatusBlock io = {};
-  BOOLEAN delete_file = TRUE;
-  return set_information(handle, &io, &delete_file, sizeof(delete_file),
-                         kFileDispositionInformation) >= 0;
-}
-
 // Removes a plain file or a link to a file; read-only files too.
 bool DeletePlainFile(const std::wstring& path, DWORD attributes) {
   const std::wstring extended = ExtendedLengthPath(path);
@@ -98,22 +85,6 @@ void RemoveFailedCopy(const std::wstring& destination) {
       !HasLinkAttribute(attributes)) {
     DeletePlainFile(destination, attributes);
   }
-}
-
-// Empties and removes a folder already known not to be a link.
-void RemoveFolderContents(const std::wstring& folder) {
-  ForEachFolderEntry(folder + L"\\*",
-                     [&folder](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
-                       const std::wstring path = folder + L"\\" + name;
-                       if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                         RemoveLinkItself(path);
-                       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                         RemoveFolderContents(path);
-                         ::RemoveDirectoryW(ExtendedLengthPath(path).c_str());
-                       } else {
-                         DeletePlainFile(path, entry.dwFileAttributes);
-                       }
-                     });
 }
 
 }  // namespace
@@ -148,7 +119,7 @@ bool RemoveLinkItself(const std::wstring& path) {
     UniqueHandle link(::CreateFileW(ExtendedLengthPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                     kAnyShare, nullptr, OPEN_EXISTING, kOpenLinkItself, nullptr));
     if (!link || !HasLinkAttribute(HandleAttributes(link.get()))) return false;
-    if (!DeleteThroughHandle(link.get())) return false;
+    if (!MarkForDeletion(link.get())) return false;
   }  // the link goes when its handle closes
   return AttributesOf(path) == INVALID_FILE_ATTRIBUTES;
 }
@@ -159,8 +130,19 @@ bool RemoveTreeNoFollow(const std::wstring& folder) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (HasLinkAttribute(attributes)) return RemoveLinkItself(path);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  RemoveFolderContents(path);
-  ::RemoveDirectoryW(ExtendedLengthPath(path).c_str());
+  {
+    const UniqueHandle root =
+        OpenFolderAsItself(ExtendedLengthPath(path), kRemoveTreeAccess, kRemoveTreeShare);
+    if (!root) return false;
+    const FileFacts facts = ReadFileFacts(root.get());
+    if (facts.link()) {
+      MarkForDeletion(root.get());
+    } else if (facts.folder() && !IsLinkPath(path)) {
+      // Asked of the name once more after the open, for a system that
+      // resolved a link swapped in since (the handle then shows the target).
+      RemoveTreeByHandle(root.get());
+    }
+  }  // what was marked goes when the handle closes
   return AttributesOf(path) == INVALID_FILE_ATTRIBUTES;
 }
 

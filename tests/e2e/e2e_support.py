@@ -140,7 +140,7 @@ def running_programs(*names):
     return found
 
 
-def leftovers(folder, patterns=("GetInfoDir", "SystemInfo_*.txt", "schtasks.bat")):
+def leftovers(folder, patterns=("GetInfoDir*", "SystemInfo_*.txt", "schtasks.bat")):
     import glob
     found = []
     for pattern in patterns:
