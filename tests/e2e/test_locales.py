@@ -43,8 +43,8 @@ LOCALES = {
 
 
 def run_in(locale, work):
-    """One seeded run with Wine set to `locale`: the archive's members, their
-    flags, and the archive's path."""
+    """One seeded run with Wine set to `locale`: the driver's output and
+    facts, the archive's path, and the stand-ins' record of how they ran."""
     _, systeminfo, tasks, name = LOCALES[locale]
     product = SeededProduct(BIN, {name + ".log": name.encode("utf-8"),
                                   "Update\\" + name + ".exe": b"an update named in the language"})
@@ -53,12 +53,14 @@ def run_in(locale, work):
         texts[tool] = os.path.join(work, f"{tool}-{locale}.txt")
         with open(texts[tool], "w", encoding="utf-8", newline="") as f:
             f.write("".join(line + "\r\n" for line in lines))
+    record = os.path.join(work, f"record-{locale}.txt")
     product.seed()
     try:
         with e2e.tools_in_system_folder(BIN) as env:
             env.update(LANG=locale, LC_ALL=locale,
                        VELMORA_FAKE_TEXT_SYSTEMINFO=e2e.windows_path(texts["systeminfo"]),
-                       VELMORA_FAKE_TEXT_SCHTASKS=e2e.windows_path(texts["schtasks"]))
+                       VELMORA_FAKE_TEXT_SCHTASKS=e2e.windows_path(texts["schtasks"]),
+                       VELMORA_FAKE_RECORD=e2e.windows_path(record))
             output, facts = e2e.drive_the_program(BIN, env=env)
     finally:
         product.remove()
@@ -66,7 +68,8 @@ def run_in(locale, work):
     copy = os.path.join(work, locale + ".zip")
     if os.path.exists(archive):
         os.replace(archive, copy)
-    return output, facts, copy
+    with open(record, encoding="utf-8") as f:
+        return output, facts, copy, f.read().splitlines()
 
 
 class Locales(unittest.TestCase):
@@ -80,17 +83,17 @@ class Locales(unittest.TestCase):
             return {info.filename: (z.read(info), info.flag_bits) for info in z.infolist()}
 
     def test_the_console_tools_write_in_the_locales_code_page(self):
-        # The stand-ins' own view of their console: what the real tools get.
+        # The stand-ins' own view of their console, as the real tools get it:
+        # for each of the two, command line, current folder, console.
         for locale, (code_page, *_rest) in LOCALES.items():
             with self.subTest(locale):
-                result = e2e.wine("cmd", "/c", "chcp", env=dict(os.environ, LANG=locale,
-                                                                LC_ALL=locale))
-                self.assertIn(str(code_page).encode(), result.stdout)
+                record = self.runs[locale][3]
+                self.assertEqual(record[2::3], [f"console {code_page} no window"] * 2, record)
 
     def test_system_info_holds_the_tools_text(self):
         for locale, (_, systeminfo, _tasks, _name) in LOCALES.items():
             with self.subTest(locale):
-                output, facts, _ = self.runs[locale]
+                output, facts, *_rest = self.runs[locale]
                 self.assertEqual(facts.get("exit"), "0", output)
                 data, _ = self.members(locale)["SystemInfo.txt"]
                 lines = data[2:].decode("utf-16-le").split("\r\n")
