@@ -63,8 +63,8 @@ void ZipWriter::Finish() {
   }
   out_.Write(directory);
   const uint64_t directory_size = out_.position() - directory_offset;
-  out_.Write(zip::EndOfCentralDirectory(entries_.size(), directory_size, directory_offset,
-                                        limits_));
+  out_.Write(
+      zip::EndOfCentralDirectory(entries_.size(), directory_size, directory_offset, limits_));
 }
 
 }  // namespace velmora

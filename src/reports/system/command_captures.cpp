@@ -65,9 +65,20 @@ bool IsAscii(const std::string& bytes) {
 
 // The tools' helper files lie in the folder that is packed into the archive:
 // each is gone once its output has been taken.
+// A console host started for the tool's console may hold an inherited copy of
+// the output handle for a moment after the tool ended: the removal waits for
+// it, within a bound.
+constexpr DWORD kRemovalWaitMs = 3000;
+
 struct RemovalOnExit {
   const std::wstring& path;
-  ~RemovalOnExit() { ::DeleteFileW(path.c_str()); }
+  ~RemovalOnExit() {
+    const TickDeadline deadline(kRemovalWaitMs);
+    while (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND &&
+           !deadline.Passed()) {
+      ::Sleep(20);
+    }
+  }
 };
 
 }  // namespace
@@ -207,7 +218,8 @@ UINT ToolCodePage() {
 
 std::string ScheduledTasksText(const std::string& bytes, UINT code_page, bool cut) {
   std::string text = bytes;
-  if (!IsAscii(bytes)) text = "\xEF\xBB\xBF" + EncodeCodePage(DecodeCodePage(bytes, code_page), CP_UTF8);
+  if (!IsAscii(bytes))
+    text = "\xEF\xBB\xBF" + EncodeCodePage(DecodeCodePage(bytes, code_page), CP_UTF8);
   if (cut) {
     text += "(schtasks wrote more than " + std::to_string(kScheduledTasksReadLimit) +
             " bytes; the rest is not shown)\r\n";

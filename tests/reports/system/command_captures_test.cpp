@@ -138,8 +138,11 @@ TEST_F(FakeTools, ScheduledTasksOutsideAsciiAreKeptAsUtf8WithAMark) {
   FakePrints("TaskName: \\Caf\x82 \xE1\r\n");
   CaptureScheduledTasks(Places(work_), target);
   EXPECT_EQ(test::ReadBytes(target), "\xEF\xBB\xBFTaskName: \\Caf\xC3\xA9 \xC3\x9F\r\n");
-  EXPECT_EQ(ScheduledTasksText("T: \xE7" "al\xFD\xFE\r\n", 1254, false),
-            "\xEF\xBB\xBFT: \xC3\xA7" "al\xC4\xB1\xC5\x9F\r\n");
+  EXPECT_EQ(ScheduledTasksText("T: \xE7"
+                               "al\xFD\xFE\r\n",
+                               1254, false),
+            "\xEF\xBB\xBFT: \xC3\xA7"
+            "al\xC4\xB1\xC5\x9F\r\n");
   EXPECT_EQ(ScheduledTasksText("T\r\n", 437, true),
             "T\r\n(schtasks wrote more than 16777216 bytes; the rest is not shown)\r\n");
 }
@@ -157,8 +160,9 @@ TEST_F(FakeTools, ScheduledTasksThatNeverEndAreGivenUp) {
 // Names outside the code pages, and a shell's variables: cmd would expand
 // %X% and !X! in a path it is given and run what lies elsewhere.
 TEST_F(FakeTools, ScheduledTasksReachTheirFileWhateverTheFolderIsCalled) {
-  ScratchFolder work(L"GetInfoDir Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439 "
-                     L"\u65e5\u672c t%X% !X!");
+  ScratchFolder work(
+      L"GetInfoDir Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439 "
+      L"\u65e5\u672c t%X% !X!");
   ::SetEnvironmentVariableW(L"X", L"\\..\\evil");
   FakePrints("TaskName: \\Tasks\r\n");
   CaptureScheduledTasks(Places(work), work.path() + L"taskschd.txt");
