@@ -177,14 +177,18 @@ TEST_F(ArchiveTree, ALinkAtTheArchivesNameNeverHasItsTargetWritten) {
   test::RemoveUnixSymlink(archive_);
 }
 
-TEST_F(ArchiveTree, OemNamesAreStoredInTheOemCodePage) {
+TEST_F(ArchiveTree, NamesOutsideAsciiAreUtf8EvenWhereTheOemCodePageHoldsThem) {
   Put(L"café.txt", "oem");  // é exists in the OEM code pages of western systems
+  Put(L"plain.txt", "ascii");
   MakeArchive(root_, archive_);
-  const std::string oem_name = EncodeCodePage(L"café.txt", ::GetOEMCP());
-  ASSERT_EQ(DecodeCodePage(oem_name, ::GetOEMCP()), L"café.txt");
-  const auto* entry = ReadArchive(archive_).Find(oem_name);
-  ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry->central.flags & kUtf8Flag, 0);
+  const auto info = ReadArchive(archive_);
+  const auto* accented = info.Find("caf\xC3\xA9.txt");
+  ASSERT_NE(accented, nullptr);
+  EXPECT_EQ(accented->central.flags & kUtf8Flag, kUtf8Flag);
+  EXPECT_EQ(accented->local.flags & kUtf8Flag, kUtf8Flag);
+  const auto* plain = info.Find("plain.txt");
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->central.flags & kUtf8Flag, 0);
 }
 
 TEST_F(ArchiveTree, FileOpenForWritingByOthersIsReadButExclusiveOneIsSkipped) {

@@ -48,8 +48,11 @@ def md5sum(path):
 
 
 class SeededProduct:
-    def __init__(self, bin_dir):
+    def __init__(self, bin_dir, extra_installed=None):
+        """`extra_installed`: more files of the installation, relative path:
+        content, such as names in the user's language."""
         self.bin_dir = bin_dir
+        self.installed = dict(INSTALLED, **(extra_installed or {}))
         self.install = unix_path(INSTALL)
         self.settings = unix_path(e2e.environment_variable("APPDATA") + "\\Velmora\\Corvane")
         self.downloader = unix_path(e2e.environment_variable("ProgramData")
@@ -59,7 +62,7 @@ class SeededProduct:
         return os.path.join(self.install, *relative.split("\\"))
 
     def seed(self):
-        for relative, content in INSTALLED.items():
+        for relative, content in self.installed.items():
             path = self.unix(relative)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             if content is None:
@@ -98,7 +101,7 @@ class SeededProduct:
     def listing_lines(self):
         """The lines of the installation's block in "FilesInfo.txt", in any order."""
         lines = set()
-        for relative in INSTALLED:
+        for relative in self.installed:
             path = self.unix(relative)
             version = "1.0.0.12" if relative == "Corvane.exe" else ""
             lines.add(f"{INSTALL}\\{relative}, {version}, {os.path.getsize(path)}, {md5sum(path)}")

@@ -100,10 +100,10 @@ class PeerChecks:
                 self.assertEqual(z.read(info), self.files[info.filename], info.filename)
         self.assertEqual(self.count, len(self.files))
 
-    def test_utf8_flag_only_where_the_oem_code_page_cannot_hold_the_name(self):
+    def test_utf8_flag_on_every_name_outside_ascii(self):
         with zipfile.ZipFile(self.path) as z:
             for info in z.infolist():
-                needs_utf8 = any(ord(c) > 0xFF for c in info.filename)
+                needs_utf8 = any(ord(c) > 0x7F for c in info.filename)
                 self.assertEqual(bool(info.flag_bits & 0x800), needs_utf8, info.filename)
 
 

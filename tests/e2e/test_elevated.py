@@ -16,7 +16,10 @@ everything at once:
   the downloader's log folder (as another account's folder) and, one level
   above the settings, "Velmora" under the user's application data;
 - a link inside the installation to the system folder;
-- a link at the archive's name on the desktop, to a file of someone else's.
+- a link at the archive's name on the desktop, to a file of someone else's;
+- temporary folders (TEMP and TMP) at a path that holds "%X%", with X set to
+  "\\..\\evil" and a batch of the user's at the place a shell would make of
+  it: set by the driver, as Wine would expand such values of the registry.
 
 Nothing planted may load or run, no link may be followed, and the report
 must still be made with the real tools' captures. What Wine cannot show (cmd's
@@ -50,6 +53,10 @@ class Machine:
         self.product = SeededProduct(BIN)
         self.app_data = e2e.unix_path(e2e.environment_variable("APPDATA"))
         self.victim = os.path.join(self.outside, "someone else's file")
+        drive_c = e2e.unix_path("C:\\")
+        self.temp = os.path.join(drive_c, "t%X%")
+        self.evil = os.path.join(drive_c, "evil")
+        self.evil_ran = os.path.join(self.evil, "ran.txt")
 
     def seed(self):
         for folder in (self.program_folder, self.start_folder):
@@ -70,6 +77,10 @@ class Machine:
         os.symlink(e2e.unix_path("C:\\windows\\system32"), self.product.unix("windows-link"))
         with open(self.victim, "wb") as f:
             f.write(b"must stay as it is")
+        os.makedirs(self.temp, exist_ok=True)
+        os.makedirs(os.path.join(self.evil, "GetInfoDir"), exist_ok=True)
+        with open(os.path.join(self.evil, "GetInfoDir", "schtasks.bat"), "wb") as f:
+            f.write(b"@echo planted batch>C:\\evil\\ran.txt\r\n@echo planted batch\r\n")
         desktop = e2e.desktop_folder()
         os.makedirs(desktop, exist_ok=True)
         archive = os.path.join(desktop, ARCHIVE)
@@ -101,7 +112,7 @@ class Machine:
         archive = os.path.join(e2e.desktop_folder(), ARCHIVE)
         if os.path.lexists(archive):
             os.remove(archive)
-        for folder in (self.program_folder, self.start_folder, self.outside):
+        for folder in (self.program_folder, self.start_folder, self.outside, self.temp, self.evil):
             shutil.rmtree(folder, ignore_errors=True)
 
     def run(self):
@@ -111,7 +122,9 @@ class Machine:
                    VELMORA_FAKE_RECORD=e2e.windows_path(self.tool_record),
                    VELMORA_FAKE_OUTPUT=e2e.windows_path(self.victim))
         program = e2e.windows_path(os.path.join(self.program_folder, "VelmoraHelper.exe"))
-        return e2e.drive_the_program(BIN, env=env, program=program, cwd=self.start_folder)
+        return e2e.drive_the_program(BIN, "--env", "TEMP=C:\\t%X%", "--env", "TMP=C:\\t%X%",
+                                     "--env", "X=\\..\\evil", env=env, program=program,
+                                     cwd=self.start_folder)
 
 
 MACHINE = None
@@ -166,6 +179,10 @@ class Elevated(unittest.TestCase):
         # their headings, never what a planted tool printed.
         self.assertEqual(report_lines("SystemInfo.txt")[1:], ["", "===== System =====", ""])
         self.assertEqual(RESULT["members"]["taskschd.txt"], b"")
+
+    def test_no_shell_expands_the_users_temporary_path(self):
+        self.assertFalse(os.path.exists(MACHINE.evil_ran))
+        self.assertEqual(e2e.leftovers(MACHINE.temp), [])
 
     def test_links_as_product_folders_are_not_followed(self):
         members = sorted(RESULT["members"])

@@ -101,7 +101,8 @@ class StaleWorkingFolder(RunCase):
 
 
 class TemporaryFolderOutsideCodePage437(RunCase):
-    NAME = "Temp Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439"
+    # With a shell's variables too, which no shell may expand.
+    NAME = "Temp Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439 %X% !X!"
 
     @classmethod
     def setUpClass(cls):
@@ -109,7 +110,7 @@ class TemporaryFolderOutsideCodePage437(RunCase):
         os.makedirs(cls.temp, exist_ok=True)
         folder = e2e.windows_path(cls.temp)
         cls.output, cls.facts = e2e.drive_the_program(
-            BIN, "--env", f"TMP={folder}", "--env", f"TEMP={folder}")
+            BIN, "--env", f"TMP={folder}", "--env", f"TEMP={folder}", "--env", "X=\\..\\evil")
 
     @classmethod
     def tearDownClass(cls):

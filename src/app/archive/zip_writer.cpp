@@ -1,13 +1,14 @@
 #include "app/archive/zip_writer.h"
 
+#include <algorithm>
+
 #include "common/strings.h"
 
 namespace velmora {
 
 std::pair<std::string, bool> EncodeEntryName(const std::wstring& name) {
-  const UINT oem = ::GetOEMCP();
-  if (FitsCodePage(name, oem)) return {EncodeCodePage(name, oem), false};
-  return {EncodeCodePage(name, CP_UTF8), true};
+  const bool ascii = std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; });
+  return {EncodeCodePage(name, CP_UTF8), !ascii};
 }
 
 void ZipWriter::BeginEntry(const ArchiveItem& item, uint64_t expected_size) {
@@ -62,8 +63,8 @@ void ZipWriter::Finish() {
   }
   out_.Write(directory);
   const uint64_t directory_size = out_.position() - directory_offset;
-  out_.Write(zip::EndOfCentralDirectory(entries_.size(), directory_size, directory_offset,
-                                        limits_));
+  out_.Write(
+      zip::EndOfCentralDirectory(entries_.size(), directory_size, directory_offset, limits_));
 }
 
 }  // namespace velmora

@@ -35,8 +35,10 @@ class ZipWriter {
   std::vector<zip::Entry> entries_;
 };
 
-// The entry name as stored, and whether it is UTF-8 (flag bit 11): the OEM code
-// page when the name survives a round trip through it, UTF-8 otherwise.
+// The entry name as stored, and whether it is UTF-8 (flag bit 11). An OEM name
+// is read in the code page of whoever opens the archive, which need not be the
+// user's (a Turkish "ı" comes out as a Greek letter on another machine): every
+// name outside ASCII is stored in UTF-8, ASCII names as they are.
 std::pair<std::string, bool> EncodeEntryName(const std::wstring& name);
 
 }  // namespace velmora

@@ -1,7 +1,10 @@
 #include "reports/system/command_captures.h"
 
+#include <algorithm>
+
 #include "common/cancellation.h"
 #include "common/date_text.h"
+#include "common/errors.h"
 #include "common/no_follow_files.h"
 #include "common/report_file.h"
 #include "common/strings.h"
@@ -25,12 +28,6 @@ std::wstring Quoted(const std::wstring& text) {
   return L"\"" + text + L"\"";
 }
 
-// cmd without the AutoRun commands of the registry (/D), taking the rest of
-// the line as it stands once the outer quotes are gone (/S).
-std::wstring ShellCommandLine(const std::wstring& shell, const std::wstring& command) {
-  return Quoted(shell) + L" /D /S /C " + Quoted(command);
-}
-
 UniqueHandle OpenNulDevice() {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   return UniqueHandle(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
@@ -38,7 +35,7 @@ UniqueHandle OpenNulDevice() {
                                     0, nullptr));
 }
 
-std::wstring DecodeWithMark(const std::string& bytes) {
+std::wstring DecodeWithMark(const std::string& bytes, UINT unmarked_code_page) {
   if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) return DecodeCodePage(bytes.substr(3), CP_UTF8);
   if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
     const bool big_endian = bytes[0] == '\xFE';
@@ -50,33 +47,44 @@ std::wstring DecodeWithMark(const std::string& bytes) {
     }
     return text;
   }
-  return DecodeCodePage(bytes, CP_ACP);
+  return DecodeCodePage(bytes, unmarked_code_page);
 }
 
-// The batch switches the console to code page 437 and lets schtasks write its
-// list to the standard output that it inherits. The output file is opened by
-// the program itself, so any path works (cmd would read a path written into
-// the batch in code page 437 and miss the folder of a user named José or
-// Дмитрий) and no link planted in its place is followed. "@" keeps cmd from
-// echoing the commands into that output.
-std::string TasksBatch(const std::wstring& tools_folder) {
-  const std::string folder = EncodeCodePage(tools_folder, CP_OEMCP);
-  return "@\"" + folder + "chcp.com\" 437 >nul\r\n@\"" + folder +
-         "schtasks.exe\" /query /v /fo list\r\n";
+// Past the limit, what is kept ends with the last whole line within it; a
+// first part without any line break is kept as it is.
+bool CutAtLastLine(std::string& bytes, size_t limit) {
+  if (bytes.size() <= limit) return false;
+  const size_t last_break = limit == 0 ? std::string::npos : bytes.find_last_of('\n', limit - 1);
+  bytes.resize(last_break == std::string::npos ? limit : last_break + 1);
+  return true;
+}
+
+bool IsAscii(const std::string& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
 }
 
 // The tools' helper files lie in the folder that is packed into the archive:
 // each is gone once its output has been taken.
+// A console host started for the tool's console may hold an inherited copy of
+// the output handle for a moment after the tool ended: the removal waits for
+// it, within a bound.
+constexpr DWORD kRemovalWaitMs = 3000;
+
 struct RemovalOnExit {
   const std::wstring& path;
-  ~RemovalOnExit() { ::DeleteFileW(path.c_str()); }
+  ~RemovalOnExit() {
+    const TickDeadline deadline(kRemovalWaitMs);
+    while (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND &&
+           !deadline.Passed()) {
+      ::Sleep(20);
+    }
+  }
 };
 
 }  // namespace
 
 ToolPlaces SystemToolPlaces(const std::wstring& work_folder) {
-  const std::wstring system = EnsureTrailingBackslash(GetSystemDir());
-  return {system + L"cmd.exe", system, EnsureTrailingBackslash(work_folder)};
+  return {EnsureTrailingBackslash(GetSystemDir()), EnsureTrailingBackslash(work_folder)};
 }
 
 BackgroundTool::BackgroundTool(const std::wstring& program, const std::wstring& command_line,
@@ -102,7 +110,7 @@ BackgroundTool::BackgroundTool(const std::wstring& program, const std::wstring& 
   // program is named by its path, so no folder is searched for it.
   const BOOL started = ::CreateProcessW(
       program.c_str(), mutable_command.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE,
-      NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr,
+      kToolCreationFlags | CREATE_SUSPENDED, nullptr,
       system_folder.empty() ? nullptr : system_folder.c_str(), &startup, &process);
   if (output != nullptr) ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
   if (!started) return;
@@ -126,9 +134,9 @@ SystemInfoCapture::SystemInfoCapture(const ToolPlaces& places, std::chrono::mill
     : output_path_(places.work_folder + L"SystemInfo_" + TimeStamp17() + L".txt"),
       output_(CreateFreshFile(output_path_)) {
   if (!output_) return;
-  tool_ = std::make_unique<BackgroundTool>(
-      places.shell, ShellCommandLine(places.shell, Quoted(places.tools_folder + L"systeminfo.exe")),
-      SW_HIDE, wait_limit, output_.get());
+  const std::wstring program = places.tools_folder + L"systeminfo.exe";
+  tool_ = std::make_unique<BackgroundTool>(program, Quoted(program), SW_HIDE, wait_limit,
+                                           output_.get());
 }
 
 SystemInfoCapture::~SystemInfoCapture() {
@@ -142,9 +150,8 @@ const ReportList& SystemInfoCapture::Take() {
   output_.reset();
   const RemovalOnExit removal{output_path_};
   std::string bytes = ReadWholeFile(output_path_, kSystemInfoReadLimit + 1);
-  const bool cut = bytes.size() > kSystemInfoReadLimit;
-  if (cut) bytes.resize(bytes.find_last_of('\n', kSystemInfoReadLimit - 1) + 1);
-  g_system_info = DecodeTextLines(bytes);
+  const bool cut = CutAtLastLine(bytes, kSystemInfoReadLimit);
+  g_system_info = DecodeTextLines(bytes, ToolCodePage());
   if (cut) {
     g_system_info.push_back(Format(L"(systeminfo wrote more than %u bytes; the rest is not shown)",
                                    static_cast<unsigned>(kSystemInfoReadLimit)));
@@ -156,27 +163,34 @@ const ReportList& SystemInfoCapture::Take() {
 
 ScheduledTasksCapture::ScheduledTasksCapture(const ToolPlaces& places, const std::wstring& target,
                                              std::chrono::milliseconds wait_limit)
-    : batch_path_(places.work_folder + L"schtasks.bat"), output_(CreateFreshFile(target)) {
+    : target_(target),
+      output_path_(places.work_folder + L"schtasks_" + TimeStamp17() + L".txt"),
+      output_(CreateFreshFile(output_path_)) {
+  ::DeleteFileW(target_.c_str());  // never a list of an earlier run
   if (!output_) return;
-  try {
-    WriteWholeFile(batch_path_, TasksBatch(places.tools_folder));
-  } catch (...) {
-    return;  // a batch file that cannot be written runs nothing
-  }
-  tool_ = std::make_unique<BackgroundTool>(places.shell,
-                                           ShellCommandLine(places.shell, Quoted(batch_path_)),
+  const std::wstring program = places.tools_folder + L"schtasks.exe";
+  tool_ = std::make_unique<BackgroundTool>(program, Quoted(program) + L" /query /v /fo list",
                                            SW_HIDE, wait_limit, output_.get());
 }
 
 ScheduledTasksCapture::~ScheduledTasksCapture() {
   tool_.reset();
-  ::DeleteFileW(batch_path_.c_str());
+  output_.reset();
+  ::DeleteFileW(output_path_.c_str());
 }
 
 void ScheduledTasksCapture::Take() {
-  if (tool_) tool_->Finish();
+  if (!tool_) return;
+  tool_->Finish();
   output_.reset();
-  ::DeleteFileW(batch_path_.c_str());
+  const RemovalOnExit removal{output_path_};
+  std::string bytes = ReadWholeFile(output_path_, kScheduledTasksReadLimit + 1);
+  const bool cut = CutAtLastLine(bytes, kScheduledTasksReadLimit);
+  try {
+    WriteWholeFile(target_, ScheduledTasksText(bytes, ToolCodePage(), cut));
+  } catch (const ReportError&) {
+    // the report goes on without the list, as when the tool cannot start
+  }
 }
 
 const ReportList& CaptureSystemInfo(const ToolPlaces& places,
@@ -198,8 +212,23 @@ bool RunHidden(const std::wstring& program, const std::wstring& command_line, WO
   return tool.started();
 }
 
-ReportList DecodeTextLines(const std::string& bytes) {
-  const std::wstring text = DecodeWithMark(bytes);
+UINT ToolCodePage() {
+  return ::GetOEMCP();
+}
+
+std::string ScheduledTasksText(const std::string& bytes, UINT code_page, bool cut) {
+  std::string text = bytes;
+  if (!IsAscii(bytes))
+    text = "\xEF\xBB\xBF" + EncodeCodePage(DecodeCodePage(bytes, code_page), CP_UTF8);
+  if (cut) {
+    text += "(schtasks wrote more than " + std::to_string(kScheduledTasksReadLimit) +
+            " bytes; the rest is not shown)\r\n";
+  }
+  return text;
+}
+
+ReportList DecodeTextLines(const std::string& bytes, UINT unmarked_code_page) {
+  const std::wstring text = DecodeWithMark(bytes, unmarked_code_page);
   ReportList lines;
   size_t start = 0;
   while (start < text.size()) {

@@ -1,11 +1,15 @@
 // Facts taken from Windows console tools: the "systeminfo" listing and the
-// verbose scheduled-task list, both run hidden through cmd.exe.
+// verbose scheduled-task list.
 //
 // The program runs elevated: the tools are started by their full paths in the
-// system folder, from the system folder, with cmd's AutoRun commands off, and
-// their files live in the report's private working folder, so that nothing a
-// user can plant or rewrite (the current folder, PATH, a batch file in the
-// shared temporary folder) decides what runs.
+// system folder, from the system folder, without a shell (cmd would expand
+// %NAME% and !NAME! in any path it is given, and the temporary folder's path
+// is the user's to choose); the program hands them their output file itself,
+// in the report's private working folder. So nothing a user can plant or
+// rewrite (the current folder, PATH, the environment) decides what runs.
+//
+// Both tools write in the code page of the console they are given, the OEM
+// code page, whatever the system's language; that is what they are read in.
 #pragma once
 
 #include <windows.h>
@@ -30,15 +34,21 @@ constexpr std::chrono::milliseconds kScheduledTasksWaitLimit = std::chrono::minu
 // of kilobytes; a tool gone wrong could fill the disk. The lines beyond it are
 // left out and a note line says so.
 constexpr size_t kSystemInfoReadLimit = 4u << 20;
+constexpr size_t kScheduledTasksReadLimit = 16u << 20;
+
+// A console of their own with no window, so that no console host (Windows
+// Terminal among them) can put one on screen; SW_HIDE alone is a request that
+// a terminal may not follow. Not DETACHED_PROCESS: a tool without a console
+// writes nothing in some Windows versions, and knows no code page to write in.
+constexpr DWORD kToolCreationFlags = NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW;
 
 // Where the tools are and where their files go.
 struct ToolPlaces {
-  std::wstring shell;         // cmd.exe, by its full path
-  std::wstring tools_folder;  // systeminfo.exe, schtasks.exe and chcp.com; trailing backslash
+  std::wstring tools_folder;  // systeminfo.exe and schtasks.exe; trailing backslash
   std::wstring work_folder;   // the report's working folder; trailing backslash
 };
 
-// The system folder's cmd.exe and tools, with their files in `work_folder`.
+// The system folder's tools, with their files in `work_folder`.
 ToolPlaces SystemToolPlaces(const std::wstring& work_folder);
 
 // A console tool started in the background. It runs hidden, in a job of its
@@ -85,8 +95,8 @@ class SystemInfoCapture {
   std::unique_ptr<BackgroundTool> tool_;
 };
 
-// "schtasks.exe" at work, writing its verbose task list (code page 437) into
-// `target`, a new file in place of whatever was there.
+// "schtasks.exe" at work; its verbose task list goes into `target`, a new file
+// in place of whatever was there, as ScheduledTasksText gives it.
 class ScheduledTasksCapture {
  public:
   ScheduledTasksCapture(const ToolPlaces& places, const std::wstring& target,
@@ -99,7 +109,8 @@ class ScheduledTasksCapture {
   void Take();
 
  private:
-  std::wstring batch_path_;
+  std::wstring target_;
+  std::wstring output_path_;
   UniqueHandle output_;
   std::unique_ptr<BackgroundTool> tool_;
 };
@@ -117,8 +128,18 @@ void CaptureScheduledTasks(const ToolPlaces& places, const std::wstring& target,
 bool RunHidden(const std::wstring& program, const std::wstring& command_line, WORD show_window,
                std::chrono::milliseconds wait_limit, HANDLE output = nullptr);
 
+// The code page the console tools write in: that of a new console.
+UINT ToolCodePage();
+
+// The task list as "taskschd.txt" holds it, readable on any machine: bytes
+// that are all ASCII as the tool wrote them (the same in every code page),
+// anything else decoded from `code_page` and written as UTF-8 after its
+// byte-order mark (ASCII stays one byte, as in the tool's own output). With
+// `cut`, a last line says that the list was longer.
+std::string ScheduledTasksText(const std::string& bytes, UINT code_page, bool cut);
+
 // Text lines of a file's bytes: a byte-order mark selects UTF-8 or UTF-16,
-// anything else is read in the system's ANSI code page.
-ReportList DecodeTextLines(const std::string& bytes);
+// anything else is read in `unmarked_code_page`.
+ReportList DecodeTextLines(const std::string& bytes, UINT unmarked_code_page);
 
 }  // namespace velmora

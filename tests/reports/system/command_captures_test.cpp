@@ -71,15 +71,18 @@ class FakeTools : public ::testing::Test {
   int outputs_ = 0;
 };
 
-TEST_F(FakeTools, SystemInfoIsDecodedWithTheAnsiCodePageUnderThreeHeadings) {
-  FakePrints("Host Name:                 VELMORA\r\nOS Name:                   Caf\xE9 OS\r\n");
+// The tool writes in its console's code page (437 here), not the ANSI one:
+// read as 1252, the "\x82" would be a low quotation mark.
+TEST_F(FakeTools, SystemInfoIsDecodedWithTheConsoleCodePageUnderThreeHeadings) {
+  ASSERT_EQ(ToolCodePage(), 437u);
+  FakePrints("Host Name:                 VELMORA\r\nOS Name:                   Caf\x82 OS\r\n");
   const ReportList list = CaptureSystemInfo(Places(work_));
   ASSERT_EQ(list.size(), 5u);
   EXPECT_FALSE(list[0].empty());  // the date line
   EXPECT_EQ(list[1], L"");
   EXPECT_EQ(list[2], L"===== System =====");
   EXPECT_EQ(list[3], L"Host Name:                 VELMORA");
-  EXPECT_EQ(list[4], L"OS Name:                   Caf" + DecodeCodePage("\xE9", CP_ACP) + L" OS");
+  EXPECT_EQ(list[4], L"OS Name:                   Caf\u00e9 OS");
   EXPECT_FALSE(FilesMatch(work_.path() + L"SystemInfo_*.txt"));
 }
 
@@ -92,6 +95,14 @@ TEST_F(FakeTools, SystemInfoBeyondTheReadLimitIsCutAtALineWithANote) {
   ASSERT_EQ(list.size(), 3 + kSystemInfoReadLimit / line.size() + 1);
   EXPECT_EQ(list[list.size() - 2], std::wstring(99, L'x'));
   EXPECT_EQ(list.back(), L"(systeminfo wrote more than 4194304 bytes; the rest is not shown)");
+}
+
+TEST_F(FakeTools, SystemInfoWithoutALineBreakInTheReadLimitKeepsTheLimit) {
+  FakePrints(std::string(kSystemInfoReadLimit + 10, 'y'));
+  const ReportList list = CaptureSystemInfo(Places(work_));
+  ASSERT_EQ(list.size(), 5u);
+  EXPECT_EQ(list[3], std::wstring(kSystemInfoReadLimit, L'y'));
+  EXPECT_EQ(list[4], L"(systeminfo wrote more than 4194304 bytes; the rest is not shown)");
 }
 
 TEST_F(FakeTools, SystemInfoThatNeverEndsIsGivenUpAndEnded) {
@@ -117,7 +128,23 @@ TEST_F(FakeTools, ScheduledTasksFileHoldsOnlyThisRunsOutput) {
   FakePrints("TaskName: \\Second run\r\n");
   CaptureScheduledTasks(Places(work_), target);
   EXPECT_EQ(test::ReadBytes(target), "TaskName: \\Second run\r\n");
-  EXPECT_FALSE(test::PathExists(work_.path() + L"schtasks.bat"));
+  EXPECT_FALSE(FilesMatch(work_.path() + L"schtasks*"));
+}
+
+// Read in the code page the tool wrote (the console's, 437 here) and kept as
+// UTF-8 after its mark; ASCII stays as the tool wrote it (above).
+TEST_F(FakeTools, ScheduledTasksOutsideAsciiAreKeptAsUtf8WithAMark) {
+  const std::wstring target = work_.path() + L"taskschd.txt";
+  FakePrints("TaskName: \\Caf\x82 \xE1\r\n");
+  CaptureScheduledTasks(Places(work_), target);
+  EXPECT_EQ(test::ReadBytes(target), "\xEF\xBB\xBFTaskName: \\Caf\xC3\xA9 \xC3\x9F\r\n");
+  EXPECT_EQ(ScheduledTasksText("T: \xE7"
+                               "al\xFD\xFE\r\n",
+                               1254, false),
+            "\xEF\xBB\xBFT: \xC3\xA7"
+            "al\xC4\xB1\xC5\x9F\r\n");
+  EXPECT_EQ(ScheduledTasksText("T\r\n", 437, true),
+            "T\r\n(schtasks wrote more than 16777216 bytes; the rest is not shown)\r\n");
 }
 
 TEST_F(FakeTools, ScheduledTasksThatNeverEndAreGivenUp) {
@@ -130,38 +157,44 @@ TEST_F(FakeTools, ScheduledTasksThatNeverEndAreGivenUp) {
   EXPECT_EQ(FindProcessByName(L"schtasks.exe", L""), 0u);
 }
 
+// Names outside the code pages, and a shell's variables: cmd would expand
+// %X% and !X! in a path it is given and run what lies elsewhere.
 TEST_F(FakeTools, ScheduledTasksReachTheirFileWhateverTheFolderIsCalled) {
-  // cmd reads a batch file in code page 437: a path written into it would be
-  // mangled for a user named Jos\u00e9 or \u0414\u043c\u0438\u0442\u0440\u0438\u0439.
   ScratchFolder work(
-      L"GetInfoDir Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439 \u65e5\u672c");
-  FakePrints("TaskName: \\Caf\x82\r\n");
+      L"GetInfoDir Jos\u00e9 \u0414\u043c\u0438\u0442\u0440\u0438\u0439 "
+      L"\u65e5\u672c t%X% !X!");
+  ::SetEnvironmentVariableW(L"X", L"\\..\\evil");
+  FakePrints("TaskName: \\Tasks\r\n");
   CaptureScheduledTasks(Places(work), work.path() + L"taskschd.txt");
-  EXPECT_EQ(test::ReadBytes(work.path() + L"taskschd.txt"), "TaskName: \\Caf\x82\r\n");
-  EXPECT_FALSE(test::PathExists(work.path() + L"schtasks.bat"));
+  const ReportList system_info = CaptureSystemInfo(Places(work));
+  ::SetEnvironmentVariableW(L"X", nullptr);
+  EXPECT_EQ(test::ReadBytes(work.path() + L"taskschd.txt"), "TaskName: \\Tasks\r\n");
+  ASSERT_EQ(system_info.size(), 4u);
+  EXPECT_EQ(system_info[3], L"TaskName: \\Tasks");
+  EXPECT_FALSE(FilesMatch(work.path() + L"schtasks*"));
+  EXPECT_FALSE(FilesMatch(work.path() + L"SystemInfo_*"));
 }
 
-// Wine's cmd has no AutoRun commands that /D could skip: a fake shell shows
-// the command lines and the folder that the tools are started with instead.
-TEST_F(FakeTools, ToolsStartByTheirPathsFromTheSystemFolderWithoutAutoRun) {
-  ToolPlaces places = Places(work_);
-  places.shell = FakeToolsFolder() + L"cmd.exe";
+// No shell between the program and its tools; each in a console of its own
+// that has no window (CREATE_NO_WINDOW), whose code page is the OEM one.
+TEST_F(FakeTools, ToolsStartByTheirPathsFromTheSystemFolderWithoutAShellOrWindow) {
+  const ToolPlaces places = Places(work_);
   const std::wstring record = data_.path() + L"record.txt";
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_RECORD", record.c_str());
   CaptureSystemInfo(places, 30s);
   CaptureScheduledTasks(places, work_.path() + L"taskschd.txt", 30s);
-  const std::wstring shell = L"\"" + places.shell + L"\" /D /S /C ";
-  const std::wstring system = GetSystemDir() + L"\n";
+  const std::wstring system = GetSystemDir() + L"\nconsole 437 no window\n";
   EXPECT_EQ(DecodeCodePage(test::ReadBytes(record), CP_UTF8),
-            shell + L"\"\"" + places.tools_folder + L"systeminfo.exe\"\"\n" + system + shell +
-                L"\"\"" + work_.path() + L"schtasks.bat\"\"\n" + system);
+            L"\"" + places.tools_folder + L"systeminfo.exe\"\n" + system + L"\"" +
+                places.tools_folder + L"schtasks.exe\" /query /v /fo list\n" + system);
+  EXPECT_EQ(kToolCreationFlags & (CREATE_NO_WINDOW | DETACHED_PROCESS), CREATE_NO_WINDOW);
 }
 
 // A tool of the same name in the current folder or first on PATH is found
 // first by a shell that searches for it.
 TEST_F(FakeTools, ToolsPlantedInTheCurrentFolderOrOnPathNeverRun) {
   ScratchFolder planted(L"planted tools");
-  for (const wchar_t* name : {L"systeminfo.exe", L"schtasks.exe", L"chcp.com"}) {
+  for (const wchar_t* name : {L"systeminfo.exe", L"schtasks.exe", L"chcp.com", L"cmd.exe"}) {
     ASSERT_TRUE(::CopyFileW((FakeToolsFolder() + L"systeminfo.exe").c_str(),
                             (planted.path() + name).c_str(), FALSE));
   }
@@ -232,24 +265,27 @@ TEST_F(FakeTools, AStoppedReportEndsAToolAtOnce) {
 }
 
 TEST(RunHidden, ReportsWhetherTheCommandStarted) {
-  const ToolPlaces places = SystemToolPlaces(L"C:\\");
-  EXPECT_TRUE(RunHidden(places.shell, L"cmd.exe /c exit 3", SW_HIDE, 30s));
+  EXPECT_TRUE(RunHidden(GetSystemDir() + L"\\cmd.exe", L"cmd.exe /c exit 3", SW_HIDE, 30s));
   EXPECT_FALSE(RunHidden(L"C:\\no\\such\\program.exe", L"program.exe", SW_HIDE, 30s));
 }
 
 TEST(DecodeTextLines, MarksSelectTheEncoding) {
-  EXPECT_EQ(DecodeTextLines("a\r\nb\r\n"), (ReportList{L"a", L"b"}));
-  EXPECT_EQ(DecodeTextLines("a\nb\rc"), (ReportList{L"a", L"b", L"c"}));
-  EXPECT_EQ(DecodeTextLines("a\r\n\r\nb"), (ReportList{L"a", L"", L"b"}));
-  EXPECT_EQ(DecodeTextLines(""), ReportList{});
+  EXPECT_EQ(DecodeTextLines("a\r\nb\r\n", 437), (ReportList{L"a", L"b"}));
+  EXPECT_EQ(DecodeTextLines("a\nb\rc", 437), (ReportList{L"a", L"b", L"c"}));
+  EXPECT_EQ(DecodeTextLines("a\r\n\r\nb", 437), (ReportList{L"a", L"", L"b"}));
+  EXPECT_EQ(DecodeTextLines("", 437), ReportList{});
   EXPECT_EQ(DecodeTextLines("\xEF\xBB\xBF"
-                            "caf\xC3\xA9\r\n"),
+                            "caf\xC3\xA9\r\n",
+                            437),
             ReportList{L"café"});
   EXPECT_EQ(DecodeTextLines(std::string("\xFF\xFE"
                                         "h\0i\0\r\0\n\0",
-                                        10)),
+                                        10),
+                            437),
             ReportList{L"hi"});
-  EXPECT_EQ(DecodeTextLines(std::string("\xFE\xFF\0h\0i", 6)), ReportList{L"hi"});
+  EXPECT_EQ(DecodeTextLines(std::string("\xFE\xFF\0h\0i", 6), 437), ReportList{L"hi"});
+  // Turkish systeminfo: "\x98" is "\u0130" in 857, "\u02dc" in the ANSI page 1254.
+  EXPECT_EQ(DecodeTextLines("\x98\x9Fletim\r\n", 857), ReportList{L"\u0130\u015fletim"});
 }
 
 }  // namespace
