@@ -63,6 +63,112 @@ DWORD HandleAttributes(HANDLE handle) {
 
 HandleAttributesReader g_plain_file_attributes = HandleAttributes;
 
+struct FileAttributeTagInformation {
+  ULONG attributes;
+  ULONG reparse_tag;
+};
+constexpr int kFileAttributeTagInformation = 35;
+
+DWORD HandleReparseTag(HANDLE handle) {
+  static const auto query_information = LookUpFunction<QueryInformationFileFn>(
+      ::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile");
+  if (query_information == nullptr) return 0;
+  IoStatusBlock io = {};
+  FileAttributeTagInformation tag = {};
+  return query_information(handle, &io, &tag, sizeof(tag), kFileAttributeTagInformation) >= 0
+             ? tag.reparse_tag
+             : 0;
+}
+
+ReparseTagReader g_reparse_tag = HandleReparseTag;
+
+constexpr DWORD kNameSurrogateBit = 0x20000000;
+
+// Whether a file opened as itself may be read: a plain file, or a reparse
+// point that is no link, which is opened again through `open_following` (the
+// system then gives its data, not the stored reparse data) and kept only when
+// that handle names the very same file.
+template <typename OpenFollowing>
+UniqueHandle CheckedPlainFile(UniqueHandle itself, OpenFollowing open_following) {
+  if (!itself) return {};
+  // Asked of the opened handle: the name may have changed since it was looked at.
+  const DWORD attributes = g_plain_file_attributes(itself.get());
+  if (attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_DIRECTORY) return {};
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return itself;
+  if (IsNameSurrogateTag(g_reparse_tag(itself.get()))) return {};
+  UniqueHandle followed = open_following();
+  BY_HANDLE_FILE_INFORMATION first, second;
+  if (!followed || !::GetFileInformationByHandle(itself.get(), &first) ||
+      !::GetFileInformationByHandle(followed.get(), &second) ||
+      first.dwVolumeSerialNumber != second.dwVolumeSerialNumber ||
+      first.nFileIndexHigh != second.nFileIndexHigh ||
+      first.nFileIndexLow != second.nFileIndexLow ||
+      second.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return {};
+  }
+  return followed;
+}
+
+// The native call's own forms, which winternl.h would also give, spelled out
+// here so that this file's names do not meet that header's.
+struct NativeName {
+  USHORT length;
+  USHORT maximum_length;
+  PWSTR buffer;
+};
+struct NativeObjectAttributes {
+  ULONG length;
+  HANDLE root_directory;
+  NativeName* object_name;
+  ULONG attributes;
+  void* security_descriptor;
+  void* security_quality_of_service;
+};
+using CreateFileFn = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, NativeObjectAttributes*, IoStatusBlock*,
+                                   LARGE_INTEGER*, ULONG, ULONG, ULONG, ULONG, void*, ULONG);
+constexpr ULONG kObjectCaseInsensitive = 0x40;
+constexpr ULONG kNativeOpenExisting = 1;  // FILE_OPEN
+constexpr ULONG kNativeDirectoryFile = 0x1;
+constexpr ULONG kNativeSequentialOnly = 0x4;
+constexpr ULONG kNativeSynchronousIo = 0x20;  // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kNativeNonDirectoryFile = 0x40;
+constexpr ULONG kNativeBackupIntent = 0x4000;
+constexpr ULONG kNativeOpenReparsePoint = 0x200000;
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+// A held folder cannot be renamed or deleted: no delete sharing.
+constexpr DWORD kHeldFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// One name directly in `folder`, opened relative to the folder's handle: no
+// path is looked up again, so nothing that happens to the folder's name or
+// to the folders above it changes what is opened.
+UniqueHandle OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                          ULONG options) {
+  static const auto create_file =
+      LookUpFunction<CreateFileFn>(::GetModuleHandleW(L"ntdll.dll"), "NtCreateFile");
+  if (create_file == nullptr || folder == nullptr || name.empty() || name == L"." ||
+      name == L".." || name.find_first_of(L"\\/") != std::wstring::npos) {
+    return {};
+  }
+  NativeName text = {static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+                     static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+                     const_cast<PWSTR>(name.c_str())};
+  NativeObjectAttributes attributes = {sizeof(attributes),     folder,  &text,
+                                       kObjectCaseInsensitive, nullptr, nullptr};
+  IoStatusBlock io = {};
+  HANDLE handle = nullptr;
+  const LONG status =
+      create_file(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share,
+                  kNativeOpenExisting, options | kNativeSynchronousIo, nullptr, 0);
+  return UniqueHandle(status >= 0 ? handle : nullptr);
+}
+
+// A folder's handle that names a real folder: a directory, and no link.
+bool IsRealFolderHandle(HANDLE folder) {
+  const DWORD own = HandleAttributes(folder);
+  return own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_DIRECTORY) &&
+         (!(own & FILE_ATTRIBUTE_REPARSE_POINT) || !IsNameSurrogateTag(HandleReparseTag(folder)));
+}
+
 // What a copy keeps of its source's attributes, as the system's own copy does.
 constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -166,22 +272,16 @@ bool IsRealFolderBelow(const std::wstring& root, const std::wstring& folder) {
 }
 
 bool IsPlainFile(const std::wstring& path) {
-  const DWORD attributes = AttributesOf(path);
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  return OpenPlainFile(path, kAnyShare).valid();
 }
 
 UniqueHandle OpenPlainFile(const std::wstring& path, DWORD share, DWORD flags) {
-  UniqueHandle file(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, share, nullptr,
-                                  OPEN_EXISTING, flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return {};
-  // Asked of the opened handle: the name may have changed since it was looked at.
-  const DWORD attributes = g_plain_file_attributes(file.get());
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return {};
-  }
-  return file;
+  const std::wstring extended = ExtendedLengthPath(path);
+  const auto open = [&](DWORD link_flag) {
+    return UniqueHandle(::CreateFileW(extended.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                      flags | link_flag, nullptr));
+  };
+  return CheckedPlainFile(open(FILE_FLAG_OPEN_REPARSE_POINT), [&] { return open(0); });
 }
 
 HandleAttributesReader SetHandleAttributesReader(HandleAttributesReader reader) {
@@ -225,8 +325,15 @@ UniqueHandle CreateFreshFile(const std::wstring& path) {
 bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination, bool overwrite) {
   const UniqueHandle from =
       OpenPlainFile(source, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_SEQUENTIAL_SCAN);
+  return from && CopyOpenFileNoFollow(from.get(), destination, overwrite);
+}
+
+bool CopyOpenFileNoFollow(HANDLE from, const std::wstring& destination, bool overwrite) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!from || !::GetFileInformationByHandle(from.get(), &info)) return false;
+  if (!::GetFileInformationByHandle(from, &info)) return false;
+  // A second name may be another account's file linked into the product's
+  // folder by the user: its content is not the product's to hand out.
+  if (info.nNumberOfLinks > 1) return false;
   const DWORD attributes = AttributesOf(destination);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (!overwrite || (attributes & FILE_ATTRIBUTE_DIRECTORY && !HasLinkAttribute(attributes))) {
@@ -244,7 +351,7 @@ bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destinatio
   // grows meanwhile still copies that much, and one that cannot be read to
   // that end leaves no piece that would pass for the whole file.
   const bool copied =
-      ReadFileInPieces(from.get(), kCopyPieceSize,
+      ReadFileInPieces(from, kCopyPieceSize,
                        [&to](const unsigned char* data, size_t size) {
                          DWORD written = 0;
                          return ::WriteFile(to.get(), data, static_cast<DWORD>(size), &written,
@@ -255,6 +362,60 @@ bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destinatio
   to.reset();
   if (!copied) RemoveFailedCopy(destination);
   return copied;
+}
+
+bool IsNameSurrogateTag(DWORD tag) {
+  return tag == 0 || (tag & kNameSurrogateBit) != 0;
+}
+
+bool IsLinkEntry(const WIN32_FIND_DATAW& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         IsNameSurrogateTag(entry.dwReserved0);
+}
+
+ReparseTagReader SetReparseTagReader(ReparseTagReader reader) {
+  const ReparseTagReader previous = g_reparse_tag;
+  g_reparse_tag = reader != nullptr ? reader : HandleReparseTag;
+  return previous;
+}
+
+UniqueHandle OpenRealFolderHandle(const std::wstring& path) {
+  UniqueHandle folder(::CreateFileW(ExtendedLengthPath(WithoutTrailingBackslash(path)).c_str(),
+                                    kFolderAccess, kHeldFolderShare, nullptr, OPEN_EXISTING,
+                                    kOpenLinkItself, nullptr));
+  return folder && IsRealFolderHandle(folder.get()) ? std::move(folder) : UniqueHandle();
+}
+
+UniqueHandle OpenRealFolderHandleBelow(const std::wstring& root, const std::wstring& folder) {
+  const std::wstring base = WithoutTrailingBackslash(root);
+  const std::wstring target = WithoutTrailingBackslash(folder);
+  if (base.empty() || !StartsWithNoCase(target, base)) return {};
+  if (target.size() == base.size()) return OpenRealFolderHandle(target);
+  if (target[base.size()] != L'\\') return {};
+  // The root is trusted as it is, link or not.
+  UniqueHandle current(::CreateFileW(ExtendedLengthPath(base).c_str(), kFolderAccess,
+                                     kHeldFolderShare, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  size_t start = base.size() + 1;
+  while (current && start <= target.size()) {
+    const size_t end = std::min(target.find(L'\\', start), target.size());
+    UniqueHandle next = OpenRelative(
+        current.get(), target.substr(start, end - start), kFolderAccess, kHeldFolderShare,
+        kNativeDirectoryFile | kNativeBackupIntent | kNativeOpenReparsePoint);
+    if (!next || !IsRealFolderHandle(next.get())) return {};
+    current = std::move(next);
+    start = end + 1;
+  }
+  return current;
+}
+
+UniqueHandle OpenPlainFileIn(HANDLE folder, const std::wstring& name, DWORD share, DWORD flags) {
+  const ULONG options =
+      kNativeNonDirectoryFile | (flags & FILE_FLAG_SEQUENTIAL_SCAN ? kNativeSequentialOnly : 0);
+  const auto open = [&](ULONG link_option) {
+    return OpenRelative(folder, name, FILE_GENERIC_READ, share, options | link_option);
+  };
+  return CheckedPlainFile(open(kNativeOpenReparsePoint), [&] { return open(0); });
 }
 
 }  // namespace velmora

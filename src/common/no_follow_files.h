@@ -59,10 +59,46 @@ bool MakeRealFolderBelow(const std::wstring& root, const std::wstring& folder);
 UniqueHandle CreateFreshFile(const std::wstring& path);
 
 // Copies a plain file (never a link, which is skipped) to a destination never
-// reached through a link, with its attributes and last-write time. Without
+// reached through a link, with its attributes and last-write time. A file
+// with more than one name (a hard link) is not copied either. Without
 // overwrite an existing destination is kept. False when nothing was copied;
 // a copy that fails part-way leaves nothing at the destination.
 bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination, bool overwrite);
+
+// ---- Reparse points that are links, and files opened through their folder
+
+// Whether an object with this reparse tag is a link to another name: the
+// name-surrogate bit (symbolic links, junctions, mount points). Other reparse
+// points (deduplicated, tiered, cloud and archived files) hold their own data
+// and are read as files. A tag that could not be read (0) counts as a link.
+bool IsNameSurrogateTag(DWORD tag);
+
+// Whether a found entry is a link: its reparse tag is in dwReserved0.
+bool IsLinkEntry(const WIN32_FIND_DATAW& entry);
+
+// What the system tells of an opened reparse point's tag (0 when it cannot
+// say). Replaceable, as the attributes are, so that a test can present the
+// tags that Windows documents where Wine makes none. Returns the one replaced.
+using ReparseTagReader = DWORD (*)(HANDLE);
+ReparseTagReader SetReparseTagReader(ReparseTagReader reader);
+
+// A real folder (not a link) opened as itself for listing and for opening
+// the files in it, held without delete sharing so that it cannot be renamed
+// away while held. Invalid when the path names a link, a file or nothing.
+UniqueHandle OpenRealFolderHandle(const std::wstring& path);
+
+// `folder` below `root` opened level by level, each folder relative to the
+// one above it and checked on its own handle: no link anywhere between
+// them. `root` itself is trusted.
+UniqueHandle OpenRealFolderHandleBelow(const std::wstring& root, const std::wstring& folder);
+
+// The file `name` in an opened folder, opened relative to the folder's handle
+// and checked on its own handle as OpenPlainFile checks: whatever the folder's
+// path names meanwhile, the file is the one in the folder that was opened.
+UniqueHandle OpenPlainFileIn(HANDLE folder, const std::wstring& name, DWORD share, DWORD flags = 0);
+
+// CopyFileNoFollow from a file already opened (and checked) by the caller.
+bool CopyOpenFileNoFollow(HANDLE from, const std::wstring& destination, bool overwrite);
 
 // The path in the "\\?\" form when it is too long for the plain one, so that
 // deep trees can still be walked and deleted.

@@ -146,6 +146,59 @@ TEST_F(NoFollow, AFileThatTheSystemCallsALinkIsNeitherCopiedNorRead) {
       OpenPlainFile(elsewhere_.path(), FILE_SHARE_READ, FILE_FLAG_BACKUP_SEMANTICS).valid());
 }
 
+// The tags Windows documents, presented on a plain file where Wine makes no
+// reparse points: only name surrogates are links; the others hold their data
+// and are read and copied whole.
+DWORD g_presented_tag = 0;
+
+TEST_F(NoFollow, OnlyNameSurrogateReparsePointsAreLinks) {
+  const std::wstring source = elsewhere_.path() + L"tagged.log";
+  test::WriteBytes(source, "the file's own data");
+  const HandleAttributesReader system_attributes = SetHandleAttributesReader(
+      [](HANDLE) -> DWORD { return FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT; });
+  const ReparseTagReader system_tag =
+      SetReparseTagReader([](HANDLE) -> DWORD { return g_presented_tag; });
+  const struct {
+    DWORD tag;
+    bool read;
+  } kTags[] = {
+      {0xA000000C, false},  // IO_REPARSE_TAG_SYMLINK
+      {0xA0000003, false},  // IO_REPARSE_TAG_MOUNT_POINT
+      {0, false},           // a tag that could not be read
+      {0x80000013, true},   // IO_REPARSE_TAG_DEDUP
+      {0xC0000004, true},   // IO_REPARSE_TAG_HSM
+      {0x80000006, true},   // IO_REPARSE_TAG_HSM2
+      {0x9000001A, true},   // IO_REPARSE_TAG_CLOUD
+      {0x80000008, true},   // IO_REPARSE_TAG_WIM
+  };
+  for (const auto& [tag, read] : kTags) {
+    g_presented_tag = tag;
+    const std::wstring copy = work_.path() + L"copy.log";
+    ::DeleteFileW(copy.c_str());
+    EXPECT_EQ(CopyFileNoFollow(source, copy, true), read) << std::hex << tag;
+    EXPECT_EQ(test::ReadBytes(copy), read ? "the file's own data" : "") << std::hex << tag;
+    EXPECT_EQ(IsPlainFile(source), read) << std::hex << tag;
+  }
+  SetHandleAttributesReader(system_attributes);
+  SetReparseTagReader(system_tag);
+  WIN32_FIND_DATAW entry = {};
+  entry.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+  entry.dwReserved0 = 0x80000013;
+  EXPECT_FALSE(IsLinkEntry(entry));
+  entry.dwReserved0 = 0xA000000C;
+  EXPECT_TRUE(IsLinkEntry(entry));
+  entry.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+  EXPECT_FALSE(IsLinkEntry(entry));
+}
+
+TEST_F(NoFollow, AFileWithASecondNameIsNotCopied) {
+  const std::wstring victim = elsewhere_.path() + L"account.ini";
+  test::WriteBytes(victim, "another account's settings");
+  ASSERT_TRUE(::CreateHardLinkW((work_.path() + L"linked.ini").c_str(), victim.c_str(), nullptr));
+  EXPECT_FALSE(CopyFileNoFollow(work_.path() + L"linked.ini", work_.path() + L"copy.ini", true));
+  EXPECT_FALSE(PathExists(work_.path() + L"copy.ini"));
+}
+
 TEST_F(NoFollow, CopyKeepsTheSourcesAttributesAndTime) {
   const std::wstring source = elsewhere_.path() + L"hidden.log";
   test::WriteBytes(source, "hidden and old");

@@ -111,6 +111,18 @@ bool RemoveUnixSymlink(const std::wstring& link) {
       [&link] { return ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
+bool SwapForUnixSymlink(const std::wstring& folder, const std::wstring& aside,
+                        const std::wstring& target) {
+  const std::string from = UnixPathOf(WithoutTrailingBackslash(folder));
+  return RunUnixTool(L"Z:\\bin\\sh",
+                     "-c \"mv '" + from + "' '" + UnixPathOf(aside) + "' && ln -s '" +
+                         UnixPathOf(target) + "' '" + from + "'\"",
+                     [&] {
+                       return ::GetFileAttributesW(aside.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                              ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+                     });
+}
+
 bool EnsureShellRunning() {
   HWND window = ::CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                 ::GetModuleHandleW(nullptr), nullptr);

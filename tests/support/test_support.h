@@ -55,6 +55,11 @@ std::string UnixPathOf(const std::wstring& path);
 bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
 // Removes such a link (Wine cannot remove a link to a folder itself).
 bool RemoveUnixSymlink(const std::wstring& link);
+// Renames `folder` to `aside` and plants a Unix link to `target` in its place,
+// as one Unix command: the swap a hostile program makes while the folder is
+// in use (Unix renames ignore Windows' sharing, the worst case).
+bool SwapForUnixSymlink(const std::wstring& folder, const std::wstring& aside,
+                        const std::wstring& target);
 
 // Makes sure a shell process (explorer.exe) runs: Wine starts its desktop
 // process for the first window and ends it again when it has been idle.

@@ -59,8 +59,11 @@ std::wstring GetFileMd5(const std::wstring& path, size_t piece_size) {
 }
 
 std::wstring GetFixedFileVersion(const std::wstring& path) {
-  // The version calls open the file by its name and would follow a link there.
-  if (!IsPlainFile(path)) return {};
+  // The version calls open the file by its name and would follow a link
+  // there: the name is checked on a handle held while they read, which keeps
+  // it from being renamed away or replaced meanwhile (no delete sharing).
+  const UniqueHandle held = OpenPlainFile(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (!held) return {};
   const std::optional<VersionResource> resource = ReadVersionResource(path);
   return resource && resource->fixed ? FixedVersionText(*resource->fixed) : std::wstring();
 }

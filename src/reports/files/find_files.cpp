@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "common/folder_entries.h"
+#include "common/no_follow_files.h"
 #include "common/strings.h"
 #include "reports/files/visited_folders.h"
 
@@ -65,7 +66,7 @@ void SearchFolder(Search& search, const std::wstring& folder) {
     if (search.kind == FindKind::kFilesAndFolders) search.list.push_back(folder + name + L"\\");
     // A link may lead anywhere, another account's files and the whole
     // system included: the walk stays in the folders that are really there.
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+    if (IsLinkEntry(entry)) return;
     const std::wstring subfolder = folder + name + L"\\";
     if (search.recurse && search.visited.FirstVisit(subfolder)) SearchFolder(search, subfolder);
   });

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "common/cancellation.h"
 #include "common/folder_entries.h"
 #include "common/no_follow_files.h"
@@ -24,13 +26,41 @@ void AppendFolderFiles(ReportList& list, const std::wstring& folder, const std::
   AppendList(list, found);
 }
 
-// Creates the destination's folder below the working folder without passing
-// through links, then copies. False when nothing was copied.
-bool CopyBelow(const std::wstring& working_folder, const std::wstring& source,
+// The folders that files are copied from, each opened once below the folder
+// it belongs to and held until the copies are done. A file is then opened
+// relative to its folder's handle: a folder renamed away and replaced by a
+// link once the copying has begun cannot bring another folder's files in.
+class HeldSourceFolders {
+ public:
+  // The held handle of `folder` (without trailing backslash), a real folder
+  // below `root`; null when it is not one.
+  HANDLE Folder(const std::wstring& root, const std::wstring& folder) {
+    const std::wstring key = ToLower(folder);
+    auto found = held_.find(key);
+    if (found == held_.end()) {
+      found = held_.emplace(key, OpenRealFolderHandleBelow(root, folder)).first;
+    }
+    return found->second.get();
+  }
+
+ private:
+  std::map<std::wstring, UniqueHandle> held_;
+};
+
+// Copies `source`, a file of a folder below `root`, through its folder's held
+// handle, and creates the destination's folder below the working folder
+// without passing through links. False when nothing was copied.
+bool CopyBelow(HeldSourceFolders& sources, const std::wstring& root,
+               const std::wstring& working_folder, const std::wstring& source,
                const std::wstring& destination, bool overwrite) {
-  const std::wstring folder = SplitAtLastBackslash(destination).first;
-  if (!MakeRealFolderBelow(working_folder, folder)) return false;
-  return CopyFileNoFollow(source, destination, overwrite);
+  const auto [source_folder, name] = SplitAtLastBackslash(source);
+  const HANDLE folder = sources.Folder(root, source_folder);
+  if (folder == nullptr) return false;
+  const UniqueHandle from =
+      OpenPlainFileIn(folder, name, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (!from) return false;
+  if (!MakeRealFolderBelow(working_folder, SplitAtLastBackslash(destination).first)) return false;
+  return CopyOpenFileNoFollow(from.get(), destination, overwrite);
 }
 
 // A product folder as long as it is a real one below the folder it belongs
@@ -41,6 +71,7 @@ std::wstring RealFolderOrEmpty(const std::wstring& root, const std::wstring& fol
 }
 
 struct CopyTarget {
+  std::wstring root;  // the folder that the source folder must be real below
   std::wstring source_prefix;
   const wchar_t* target;
 };
@@ -73,7 +104,7 @@ size_t ListFolderFiles(const std::wstring& folder, const std::wstring& mask,
   const std::wstring path = EnsureTrailingBackslash(folder);
   ForEachFolderEntry(path + mask, [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
     // A link is never taken for the file it leads to.
-    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkEntry(entry)) return;
     bool excluded = false;
     for (const std::wstring& exclusion : exclusions) excluded |= EqualsNoCase(name, exclusion);
     if (!excluded) result.push_back(path + name);
@@ -114,10 +145,12 @@ void CopyAppDataSettings(const std::wstring& working_folder) {
     if (settings.empty()) return;
     ReportList files;
     ListFolderFiles(settings, L"*.ini", {}, files);
+    HeldSourceFolders sources;
     for (const std::wstring& file : files) {
       try {
         const std::wstring name = file.substr(settings.size());
-        CopyBelow(working_folder, file, working_folder + L"AppData\\" + name, true);
+        CopyBelow(sources, folders.app_data, working_folder, file,
+                  working_folder + L"AppData\\" + name, true);
       } catch (...) {
         // One settings file less; the others are still worth having.
       }
@@ -131,10 +164,11 @@ void CopyProductFiles(const std::wstring& working_folder) {
   const ProductFolders folders = CurrentProductFolders();
   const ReportList files = BuildProductFileList(folders);
   const CopyTarget targets[] = {
-      {folders.install, L"AppPath\\"},
-      {ProductSettingsFolder(folders), L"AppData\\"},
-      {DownloaderLogFolder(folders), L"Downloader\\"},
+      {folders.install, folders.install, L"AppPath\\"},
+      {folders.app_data, ProductSettingsFolder(folders), L"AppData\\"},
+      {folders.common_app_data, DownloaderLogFolder(folders), L"Downloader\\"},
   };
+  HeldSourceFolders sources;
   for (const std::wstring& source : files) {
     ThrowIfCancelled();
     try {
@@ -144,7 +178,8 @@ void CopyProductFiles(const std::wstring& working_folder) {
           continue;
         }
         const std::wstring relative = source.substr(target.source_prefix.size());
-        CopyBelow(working_folder, source, working_folder + target.target + relative, false);
+        CopyBelow(sources, target.root, working_folder, source,
+                  working_folder + target.target + relative, false);
         break;
       }
     } catch (...) {

@@ -7,6 +7,7 @@
 #include "common/cancellation.h"
 #include "common/folder_entries.h"
 #include "common/handles.h"
+#include "common/no_follow_files.h"
 #include "common/registry_value.h"
 #include "common/report_file.h"
 #include "common/strings.h"
@@ -57,7 +58,7 @@ ReportList ListFolderTree(const std::wstring& folder) {
         current + L"*.*", [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
           if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // Never into a link: it may lead out of the installation.
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+            if (IsLinkEntry(entry)) return;
             const std::wstring subfolder = current + name + L"\\";
             if (visited.FirstVisit(subfolder)) queue.push_back(subfolder);
             return;

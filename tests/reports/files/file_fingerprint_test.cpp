@@ -126,6 +126,27 @@ TEST(FixedFileVersion, NoVersionResourceGivesEmptyText) {
 // Wine takes paths of any length everywhere; Windows takes those beyond
 // MAX_PATH only in the "\\?\" form, and its version calls not at all. The
 // forms that the program hands on are looked at, and used.
+// Wine shows a link to a file as the file itself: the answers about the
+// opened file are replaced by a link's, as Windows gives them, so that the
+// version library is never handed a name that leads elsewhere.
+TEST(FileFingerprint, AFileThatTheSystemCallsALinkIsNotRead) {
+  const std::wstring module = test::BinDir() + L"\\fixed_version.dll";
+  const HandleAttributesReader system_attributes =
+      SetHandleAttributesReader([](HANDLE) -> DWORD { return FILE_ATTRIBUTE_REPARSE_POINT; });
+  const ReparseTagReader system_tag =
+      SetReparseTagReader([](HANDLE) -> DWORD { return 0xA000000C; });
+  const std::wstring version = GetFixedFileVersion(module);
+  const FileFingerprint fingerprint = GetFileFingerprint(module);
+  SetReparseTagReader([](HANDLE) -> DWORD { return 0x80000013; });  // deduplicated: data of its own
+  const std::wstring deduplicated = GetFixedFileVersion(module);
+  SetHandleAttributesReader(system_attributes);
+  SetReparseTagReader(system_tag);
+  EXPECT_EQ(version, L"");
+  EXPECT_EQ(fingerprint.version, L"");
+  EXPECT_EQ(fingerprint.md5, L"d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(deduplicated, L"1.0.0.12");
+}
+
 TEST(FileFingerprint, PathsLongerThanThePlainLimit) {
   ScratchFolder folder(L"deep");
   std::wstring path = folder.path();

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "app/working_folder.h"
 #include "common/strings.h"
@@ -259,6 +261,50 @@ TEST_F(SeededProduct, ListingBlocksPerVersion) {
 // where the product's folder should be, or anywhere on the way to it, could
 // lead into another account's files: such a folder counts as absent, and the
 // walks never go into a link.
+// A racing helper swaps the settings folder for a link to another folder as
+// soon as the first settings file has been copied.
+TEST_F(SeededProduct, ASettingsFolderSwappedDuringTheCopyBringsNoOtherFiles) {
+  ScratchFolder elsewhere(L"other settings");
+  for (int n = 0; n < 300; ++n) {
+    test::WriteBytes(settings_ + Format(L"s%03d.ini", n), "ours");
+    test::WriteBytes(elsewhere.path() + Format(L"s%03d.ini", n), "not ours");
+  }
+  const std::wstring settings = WithoutTrailingBackslash(settings_);
+  const std::wstring aside = settings + L" aside";
+  std::atomic<bool> copied{false};
+  bool swapped = false;
+  std::thread racer([&] {
+    while (!copied && !test::PathExists(work_.path() + L"AppData\\Corvane.ini")) ::Sleep(0);
+    swapped = !copied && test::SwapForUnixSymlink(settings, aside, elsewhere.path());
+  });
+  CopyAppDataSettings(work_.path());
+  copied = true;
+  racer.join();
+  EXPECT_TRUE(swapped) << "the copy ended before the swap";
+  size_t ours = 0;
+  for (const auto& [name, content] : FilesBelow(work_.path() + L"AppData\\")) {
+    EXPECT_NE(content, "not ours") << name;
+    ours += content == "ours";
+  }
+  EXPECT_GT(ours, 0u);
+  if (swapped) {
+    test::RemoveUnixSymlink(settings);
+    ::MoveFileW(aside.c_str(), settings.c_str());
+  }
+}
+
+// A settings file that is a second name of another account's file is left out.
+TEST_F(SeededProduct, AHardLinkedSettingsFileIsNotCopied) {
+  ScratchFolder elsewhere(L"another account's settings");
+  test::WriteBytes(elsewhere.path() + L"account.ini", "not ours");
+  ASSERT_TRUE(::CreateHardLinkW((settings_ + L"linked.ini").c_str(),
+                                (elsewhere.path() + L"account.ini").c_str(), nullptr));
+  CopyAppDataSettings(work_.path());
+  CopyProductFiles(work_.path());
+  EXPECT_TRUE(test::PathExists(work_.path() + L"AppData\\Corvane.ini"));
+  EXPECT_FALSE(test::PathExists(work_.path() + L"AppData\\linked.ini"));
+}
+
 TEST_F(SeededProduct, LinksOnTheWayToTheProductsFoldersAreNotFollowed) {
   ScratchFolder elsewhere(L"another account's files");
   test::WriteBytes(elsewhere.path() + L"secret.log", "not ours");
