@@ -96,26 +96,26 @@ TEST(Accounts, FindProcessByNameMatchesImageAndOwner) {
 }
 
 // Wine's Explorer offers no desktop view to ask, and runs everything with the
-// same rights anyway: which way a request goes is looked at through the two
-// openers instead.
-TEST(DesktopShell, OpensThroughTheDesktopsShellAndDirectlyOnlyWithoutIt) {
+// same rights anyway: what a request does is looked at through the desktop's
+// opener instead. Without the desktop's shell (Explorer ended after the window
+// appeared) nothing may start, since it would start with the program's rights.
+TEST(DesktopShell, OpensOnlyThroughTheDesktopsShell) {
   std::vector<std::wstring> calls;
-  const auto opener = [&calls](const wchar_t* name, bool answers) {
-    return [&calls, name, answers](const ShellRequest& request) {
-      calls.push_back(std::wstring(name) + L" " + request.file + L" " + request.parameters);
+  const auto desktop = [&calls](bool answers) {
+    return ShellOpeners{[&calls, answers](const ShellRequest& request) {
+      calls.push_back(request.file + L" " + request.parameters);
       return answers;
-    };
+    }};
   };
   const ShellRequest request = ExplorerSelecting(L"C:\\Tools, old\\Velmora_Debug_Info.zip");
   EXPECT_EQ(request.file, GetWindowsDir() + L"\\explorer.exe");
   EXPECT_EQ(request.parameters, L"/select,\"C:\\Tools, old\\Velmora_Debug_Info.zip\"");
   EXPECT_EQ(request.show, SW_SHOW);
-  OpenAsDesktopUser(request, {opener(L"desktop", true), opener(L"direct", true)});
-  OpenAsDesktopUser({L"https://example.com/", L"", SW_SHOWNORMAL},
-                    {opener(L"desktop", false), opener(L"direct", true)});
-  EXPECT_EQ(calls, (std::vector<std::wstring>{
-                       L"desktop " + request.file + L" " + request.parameters,
-                       L"desktop https://example.com/ ", L"direct https://example.com/ "}));
+  EXPECT_TRUE(OpenAsDesktopUser(request, desktop(true)));
+  // No shell at the link's click: refused, and nothing else is asked.
+  EXPECT_FALSE(OpenAsDesktopUser({L"https://example.com/", L"", SW_SHOWNORMAL}, desktop(false)));
+  EXPECT_EQ(calls, (std::vector<std::wstring>{request.file + L" " + request.parameters,
+                                              L"https://example.com/ "}));
 }
 
 TEST(Accounts, ConsoleShellTokenActsForTheConsoleUser) {
