@@ -144,6 +144,17 @@ TEST(Accounts, UserMayWriteTheirOwnFoldersOnly) {
   EXPECT_FALSE(UserMayWriteFolder(token.get(), L"", desktop + L"\\missing"));
 }
 
+// Wine answers as Windows 10: the versions whose shell must not be handed a
+// token are looked at through the decision.
+TEST(Folders, OnlyWindowsXpAndLaterLookUpAUsersFoldersByToken) {
+  EXPECT_FALSE(ShellTakesUserToken(5, 0));
+  EXPECT_TRUE(ShellTakesUserToken(5, 1));
+  EXPECT_TRUE(ShellTakesUserToken(5, 2));
+  EXPECT_TRUE(ShellTakesUserToken(6, 0));
+  EXPECT_TRUE(ShellTakesUserToken(10, 0));
+  EXPECT_FALSE(ShellTakesUserToken(0, 0));  // the version could not be had
+}
+
 TEST(Accounts, ShellTokenIntegrityLevel) {
   ASSERT_TRUE(test::EnsureShellRunning());
   UniqueHandle token = DuplicateProcessToken(L"explorer.exe", GetSessionUserName());
