@@ -144,6 +144,35 @@ TEST(Accounts, UserMayWriteTheirOwnFoldersOnly) {
   EXPECT_FALSE(UserMayWriteFolder(token.get(), L"", desktop + L"\\missing"));
 }
 
+// Wine has one session: two signed-in users (a Remote Desktop host, fast user
+// switching) are given as the system would report them. The program runs in
+// session 2; bob's shell is in the console session 1.
+TEST(Accounts, TheShellOfTheProgramsOwnSessionIsTheConsoleUsers) {
+  const std::wstring explorer = L"C:\\Windows\\explorer.exe";
+  const ShellProcess bob = {100, explorer, 1};
+  const ShellProcess alice = {200, explorer, 2};
+  const ShellProcess alice_second = {300, L"c:\\windows\\EXPLORER.EXE", 2};
+  const ShellProcess planted = {400, L"C:\\Users\\alice\\explorer.exe", 2};
+  const ShellProcess unreadable = {500, L"", 2};
+  struct Case {
+    DWORD shell_window;
+    std::vector<ShellProcess> shells;
+    DWORD expected;
+  } cases[] = {
+      {0, {bob, alice}, 200},                    // not the first in any active session
+      {300, {bob, alice, alice_second}, 300},    // the shell window's process
+      {100, {bob, alice}, 200},                  // a shell window of another session
+      {400, {planted, unreadable, alice}, 200},  // named explorer.exe, not Windows'
+      {0, {bob, planted}, 100},                  // none of its own: the console's
+      {0, {planted}, 0},
+      {0, {}, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseSessionShell({c.shell_window, 2, 1, {explorer}, c.shells}), c.expected)
+        << c.shell_window;
+  }
+}
+
 // Wine answers as Windows 10: the versions whose shell must not be handed a
 // token are looked at through the decision.
 TEST(Folders, OnlyWindowsXpAndLaterLookUpAUsersFoldersByToken) {
