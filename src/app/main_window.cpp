@@ -154,7 +154,7 @@ void TForm_VelmoraInfo::OnReportProgress(WPARAM kind, LPARAM value) {
       OnReportDone();
       break;
     case kProgressFailed:
-      OnReportFailed();
+      OnReportFailed(value);
       break;
     default:
       break;
@@ -186,9 +186,11 @@ void TForm_VelmoraInfo::OnReportDone() {
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
-void TForm_VelmoraInfo::OnReportFailed() {
+void TForm_VelmoraInfo::OnReportFailed(LPARAM reason) {
   ResetAfterJob();
-  ::MessageBoxW(handle(), kSaveFailedText, L"Error", MB_OK | MB_ICONERROR);
+  const std::wstring text = std::wstring(kSaveFailedText) +
+                            (reason == kFailedWithoutConsoleUser ? kNoConsoleUserText : L"");
+  ::MessageBoxW(handle(), text.c_str(), L"Error", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace velmora

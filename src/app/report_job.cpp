@@ -42,8 +42,9 @@ class ProgressReporter {
     ThrowIfCancelled();
     ::PostMessageW(window_, WM_REPORT_PROGRESS, kProgressStep, ++counter_);
   }
-  void Finish(bool done) {
-    ::SendMessageW(window_, WM_REPORT_PROGRESS, done ? kProgressDone : kProgressFailed, 0);
+  void Finish(bool done, LPARAM reason) {
+    ::SendMessageW(window_, WM_REPORT_PROGRESS, done ? kProgressDone : kProgressFailed,
+                   done ? 0 : reason);
   }
 
  private:
@@ -170,12 +171,16 @@ bool RunReportJob(const ReportJobSettings& settings) {
   ProgressReporter progress(settings.window);
   progress.Start();
   bool done = true;
+  LPARAM reason = kFailedSaving;
   try {
     RunReportSteps(settings, progress);
+  } catch (const NoConsoleUser&) {
+    done = false;
+    reason = kFailedWithoutConsoleUser;
   } catch (...) {
     done = false;
   }
-  progress.Finish(done);
+  progress.Finish(done, reason);
   return done;
 }
 

@@ -73,7 +73,7 @@ ALLOWED = {
         FillRect FindWindowExW FindWindowW FrameRect GetActiveWindow GetAsyncKeyState
         GetCapture GetClassInfoExW GetClassNameW GetClientRect GetClipboardFormatNameW
         GetCursorPos GetDC GetDesktopWindow GetDlgCtrlID GetDlgItem GetFocus
-        GetForegroundWindow GetKeyState GetMessageW GetNextDlgTabItem GetParent
+        GetForegroundWindow GetKeyState GetMessageW GetNextDlgTabItem GetParent GetShellWindow
         GetSysColor GetSysColorBrush GetSystemMetrics GetWindow GetWindowDC
         GetWindowLongW GetWindowRect GetWindowTextLengthW GetWindowTextW
         GetWindowThreadProcessId InflateRect IntersectRect InvalidateRect IsChild
