@@ -31,7 +31,7 @@ ALLOWED = {
         DeviceIoControl DuplicateHandle EnterCriticalSection ExitProcess ExpandEnvironmentStringsW
         FileTimeToDosDateTime FileTimeToLocalFileTime FileTimeToSystemTime FindClose
         FindFirstFileW FindNextFileW FlushFileBuffers FormatMessageW FreeLibrary
-        GetComputerNameW GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId
+        GetComputerNameW GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId GetSystemWindowsDirectoryW
         GetCurrentThread GetCurrentThreadId GetDateFormatW GetDiskFreeSpaceExW
         GetDriveTypeW GetEnvironmentVariableW GetExitCodeProcess GetExitCodeThread
         GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
@@ -119,7 +119,7 @@ ALLOWED = {
     """,
     "OLE32.DLL": """
         CoCreateInstance CoInitialize CoInitializeEx CoInitializeSecurity CoSetProxyBlanket
-        CoTaskMemFree CoUninitialize OleInitialize OleUninitialize
+        CoGetObjectContext CoTaskMemFree CoUninitialize OleInitialize OleUninitialize StringFromGUID2
     """,
     "OLEAUT32.DLL": """
         SysAllocString SysFreeString SysStringLen VariantChangeType VariantClear VariantInit

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/strings.h"
+#include "common/system_class.h"
 #include "environment/accounts.h"
 #include "environment/desktop_shell.h"
 #include "environment/folders.h"
@@ -171,6 +172,22 @@ TEST(Accounts, TheShellOfTheProgramsOwnSessionIsTheConsoleUsers) {
     EXPECT_EQ(ChooseSessionShell({c.shell_window, 2, 1, {explorer}, c.shells}), c.expected)
         << c.shell_window;
   }
+}
+
+// Wine cannot show a per-user class shadowing the machine's for an elevated
+// process: the registration values that Windows writes are given instead.
+TEST(SystemClass, ServerPathFromTheMachinesRegistrationOnly) {
+  const std::wstring windows = L"C:\\Windows";
+  EXPECT_EQ(MachineServerPath(L"%SystemRoot%\\System32\\wbem\\wbemprox.dll", windows),
+            L"C:\\Windows\\System32\\wbem\\wbemprox.dll");
+  EXPECT_EQ(MachineServerPath(L"%windir%\\system32\\FirewallAPI.dll", windows),
+            L"C:\\Windows\\system32\\FirewallAPI.dll");
+  EXPECT_EQ(MachineServerPath(L"\"C:\\Windows\\System32\\shell32.dll\"", windows),
+            L"C:\\Windows\\System32\\shell32.dll");
+  // Nothing of the environment beyond the Windows folder, no search by name.
+  EXPECT_EQ(MachineServerPath(L"%ProgramFiles%\\x.dll", windows), L"");
+  EXPECT_EQ(MachineServerPath(L"wbemprox.dll", windows), L"");
+  EXPECT_EQ(MachineServerPath(L"", windows), L"");
 }
 
 // Wine answers as Windows 10: the versions whose shell must not be handed a
