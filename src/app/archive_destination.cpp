@@ -44,6 +44,7 @@ ArchiveOptions ArchiveOptionsActingAs(UniqueHandle token) {
   auto user = std::make_shared<UniqueHandle>(std::move(token));
   options.at_destination = [user](const std::function<void()>& change) {
     const ActingAsUser as_user(user->get());
+    if (!as_user.active()) throw NoConsoleUser();
     change();
   };
   return options;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/archive/make_archive.h"
+#include "common/errors.h"
 #include "common/handles.h"
 
 namespace velmora {
@@ -43,10 +44,16 @@ std::wstring ArchivePathIn(const std::wstring& folder);
 
 // The archive goes into a folder of the user at the console, which the
 // program, running elevated, could write to far beyond that user's rights: a
-// link there could lead into a system folder. With these options the
+// link put there since the folder was chosen could lead the write (or the
+// failure path's delete) into a system folder. With these options the
 // archive's changes in that folder are made with the rights of the token's
-// user (the shell token of the user at the console); with no token, with the
-// program's own.
+// user (the shell token of the user at the console). Without a token, or
+// when the thread cannot take it on, no change is made: NoConsoleUser is
+// raised instead, and the window says why the archive was not saved.
+class NoConsoleUser : public ReportError {
+ public:
+  NoConsoleUser() : ReportError("the console user's rights could not be taken on", 0) {}
+};
 ArchiveOptions ArchiveOptionsActingAs(UniqueHandle token);
 
 // Whether a destination counts as the desktop ("desktop" anywhere in it).

@@ -157,7 +157,7 @@ void TForm_VelmoraInfo::OnReportProgress(WPARAM kind, LPARAM value) {
       if (kind == kProgressDone) {
         OnReportDone();
       } else {
-        OnReportFailed();
+        OnReportFailed(value);
       }
       break;
     default:
@@ -190,10 +190,11 @@ void TForm_VelmoraInfo::OnReportDone() {
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
-void TForm_VelmoraInfo::OnReportFailed() {
+void TForm_VelmoraInfo::OnReportFailed(LPARAM reason) {
   ResetAfterJob();
   // The cause goes on a line of its own below the fixed text.
-  std::wstring text = kSaveFailedText;
+  std::wstring text = std::wstring(kSaveFailedText) +
+                     (reason == kFailedWithoutConsoleUser ? kNoConsoleUserText : L"");
   if (!ReportFailureCause.empty()) text += L"\r" + ReportFailureCause;
   ::MessageBoxW(handle(), text.c_str(), L"Error", MB_OK | MB_ICONERROR);
 }

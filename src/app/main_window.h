@@ -23,6 +23,12 @@ inline constexpr wchar_t kSavedToDesktopText[] =
 inline constexpr wchar_t kSavedToFolderText[] =
     L"The info file: Velmora_Debug_Info.zip has been saved to:\r";
 inline constexpr wchar_t kSaveFailedText[] = L"The info file save failed";
+// After kSaveFailedText when the archive's folder could not be written with
+// the signed-in user's rights.
+inline constexpr wchar_t kNoConsoleUserText[] =
+    L": the signed-in user's desktop could not be reached (Explorer is not running), and the "
+    L"program does not write there with administrator rights. Start Explorer or sign in again, "
+    L"then press the button once more.";
 
 // Tahoma, 11 pixels high (8 points).
 inline const ui::FontSpec kWindowFont = {L"Tahoma", 11};
@@ -52,7 +58,7 @@ class TForm_VelmoraInfo : public ui::Form {
   void OnReportProgress(WPARAM kind, LPARAM value);
   void ResetAfterJob();
   void OnReportDone();
-  void OnReportFailed();
+  void OnReportFailed(LPARAM reason = 0);
 
   bool JobRunning() const;
   void CreateExplanation();

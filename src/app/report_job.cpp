@@ -43,8 +43,9 @@ class ProgressReporter {
     ThrowIfCancelled();
     ::PostMessageW(window_, WM_REPORT_PROGRESS, kProgressStep, ++counter_);
   }
-  void Finish(bool done) {
-    ::SendMessageW(window_, WM_REPORT_PROGRESS, done ? kProgressDone : kProgressFailed, 0);
+  void Finish(bool done, LPARAM reason) {
+    ::SendMessageW(window_, WM_REPORT_PROGRESS, done ? kProgressDone : kProgressFailed,
+                   done ? 0 : reason);
   }
   // The step under way: the one after the last mark posted.
   LPARAM CurrentStep() const { return counter_ + 1; }
@@ -189,10 +190,14 @@ bool RunReportJob(const ReportJobSettings& settings) {
   ProgressReporter progress(settings.window);
   progress.Start();
   bool done = true;
+  LPARAM reason = kFailedSaving;
   // Support learns from the failure box what ended the run.
   ReportFailureCause.clear();
   try {
     RunReportSteps(settings, progress);
+  } catch (const NoConsoleUser&) {
+    done = false;
+    reason = kFailedWithoutConsoleUser;
   } catch (const std::exception& error) {
     done = false;
     ReportFailureCause = FailureCause(progress.CurrentStep(), ErrorText(error));
@@ -200,7 +205,7 @@ bool RunReportJob(const ReportJobSettings& settings) {
     done = false;
     ReportFailureCause = FailureCause(progress.CurrentStep(), L"an unknown error");
   }
-  progress.Finish(done);
+  progress.Finish(done, reason);
   return done;
 }
 

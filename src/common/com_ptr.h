@@ -10,6 +10,8 @@
 
 #include <utility>
 
+#include "common/system_class.h"
+
 namespace velmora {
 
 template <typename Interface>
@@ -54,10 +56,11 @@ class ComPtr {
   Interface* pointer_ = nullptr;
 };
 
-// Creates an in-process COM object and asks it for one interface.
+// Creates an in-process COM object of the system's own (the machine's
+// registration, never a user's) and asks it for one interface.
 template <typename Interface>
 HRESULT CreateInProcess(REFCLSID clsid, REFIID iid, ComPtr<Interface>& object) {
-  return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object.put_void());
+  return CreateMachineObject(clsid, iid, object.put_void());
 }
 
 class UniqueBstr {

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <wtsapi32.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/dynamic_function.h"
@@ -123,17 +124,6 @@ std::wstring QuerySessionText(DWORD session_id, WTS_INFO_CLASS info_class) {
   return FromBuffer(static_cast<const wchar_t*>(memory.get()), bytes / sizeof(wchar_t));
 }
 
-bool IsSessionActive(DWORD session_id) {
-  UniqueWtsMemory memory;
-  DWORD bytes = 0;
-  if (g_session_api.query == nullptr ||
-      !g_session_api.query(WTS_CURRENT_SERVER_HANDLE, session_id, WTSConnectState,
-                           reinterpret_cast<LPWSTR*>(memory.put()), &bytes)) {
-    return false;
-  }
-  return bytes >= sizeof(INT) && *static_cast<const INT*>(memory.get()) == WTSActive;
-}
-
 }  // namespace
 
 std::wstring GetCurrentUserName() {
@@ -190,36 +180,100 @@ DWORD GetTokenIntegrityRid(HANDLE token) {
   return count == 0 ? 0 : *::GetSidSubAuthority(sid, count - 1);
 }
 
-DWORD GetActiveSessionId() {
-  DWORD session = 0;
-  ForEachProcess([&](const PROCESSENTRY32W& entry) {
-    if (!EqualsNoCase(ImageFileName(entry), L"explorer.exe")) return false;
-    DWORD candidate = 0;
-    if (g_session_api.process_session == nullptr ||
-        !g_session_api.process_session(entry.th32ProcessID, &candidate)) {
-      return false;
+DWORD ChooseSessionShell(const SessionShellFacts& facts) {
+  const auto in_session = [&facts](const ShellProcess& shell, DWORD session) {
+    return shell.session == session &&
+           std::any_of(facts.explorer_paths.begin(), facts.explorer_paths.end(),
+                       [&shell](const std::wstring& path) {
+                         return !path.empty() && EqualsNoCase(shell.image_path, path);
+                       });
+  };
+  for (const ShellProcess& shell : facts.shells) {
+    if (shell.process_id == facts.shell_window_process && in_session(shell, facts.own_session)) {
+      return shell.process_id;
     }
-    if (!IsSessionActive(candidate)) return false;
-    session = candidate;
-    return true;
-  });
-  if (session == 0 && g_active_console_session != nullptr) return g_active_console_session();
+  }
+  for (DWORD session : {facts.own_session, facts.console_session}) {
+    for (const ShellProcess& shell : facts.shells) {
+      if (in_session(shell, session)) return shell.process_id;
+    }
+  }
+  return 0;
+}
+
+namespace {
+
+using QueryImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD*);
+using ModuleFileNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
+
+// The full path of a process's program: QueryFullProcessImageNameW from
+// Windows Vista on, psapi's GetModuleFileNameExW before.
+std::wstring ProcessImagePath(DWORD process_id) {
+  static const auto query_image = LookUpFunction<QueryImageNameFn>(
+      ::GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW");
+  static const auto module_file =
+      LookUpFunction<ModuleFileNameFn>(LoadSystemLibrary(L"psapi.dll"), "GetModuleFileNameExW");
+  // PROCESS_QUERY_LIMITED_INFORMATION, which came with the function.
+  constexpr DWORD kQueryLimited = 0x1000;
+  const DWORD access =
+      query_image != nullptr ? kQueryLimited : PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+  UniqueHandle process(::OpenProcess(access, FALSE, process_id));
+  if (!process) return {};
+  wchar_t path[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  if (query_image != nullptr) {
+    return query_image(process.get(), 0, path, &size) ? FromBuffer(path, MAX_PATH) : std::wstring();
+  }
+  if (module_file == nullptr) return {};
+  const DWORD n = module_file(process.get(), nullptr, path, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::wstring() : FromBuffer(path, MAX_PATH);
+}
+
+DWORD SessionOf(DWORD process_id) {
+  DWORD session = 0;
+  if (g_session_api.process_session == nullptr ||
+      !g_session_api.process_session(process_id, &session)) {
+    return static_cast<DWORD>(-1);  // no session matches
+  }
   return session;
 }
 
-UniqueHandle DuplicateConsoleShellToken() {
-  const DWORD session = g_is_windows_2000 ? 0 : GetActiveSessionId();
-  DWORD shell = 0;
+SessionShellFacts SystemSessionShellFacts() {
+  SessionShellFacts facts;
+  const HWND shell_window = ::GetShellWindow();
+  if (shell_window != nullptr)
+    ::GetWindowThreadProcessId(shell_window, &facts.shell_window_process);
+  facts.own_session = SessionOf(::GetCurrentProcessId());
+  facts.console_session =
+      g_active_console_session != nullptr ? g_active_console_session() : static_cast<DWORD>(-1);
+  // Windows has its shell in the Windows folder, Wine in the system folder;
+  // only administrators can write to either.
+  facts.explorer_paths = {EnsureTrailingBackslash(GetWindowsDir()) + L"explorer.exe",
+                          EnsureTrailingBackslash(GetSystemDir()) + L"explorer.exe"};
   ForEachProcess([&](const PROCESSENTRY32W& entry) {
-    if (!EqualsNoCase(ImageFileName(entry), L"explorer.exe")) return false;
-    DWORD candidate = 0;
-    if (!g_is_windows_2000 && g_session_api.process_session != nullptr &&
-        (!g_session_api.process_session(entry.th32ProcessID, &candidate) || candidate != session)) {
-      return false;
+    if (EqualsNoCase(ImageFileName(entry), L"explorer.exe")) {
+      facts.shells.push_back({entry.th32ProcessID, ProcessImagePath(entry.th32ProcessID),
+                              SessionOf(entry.th32ProcessID)});
     }
-    shell = entry.th32ProcessID;
-    return true;
+    return false;
   });
+  return facts;
+}
+
+}  // namespace
+
+DWORD GetActiveSessionId() {
+  const SessionShellFacts facts = SystemSessionShellFacts();
+  const DWORD shell = ChooseSessionShell(facts);
+  for (const ShellProcess& candidate : facts.shells) {
+    if (candidate.process_id == shell) return candidate.session;
+  }
+  return g_active_console_session != nullptr ? g_active_console_session() : 0;
+}
+
+UniqueHandle DuplicateConsoleShellToken() {
+  const DWORD shell = g_is_windows_2000 ? FindProcessByName(L"explorer.exe", L"")
+                                        : ChooseSessionShell(SystemSessionShellFacts());
   if (shell == 0) return {};
   UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shell));
   UniqueHandle token;

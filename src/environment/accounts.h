@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "common/handles.h"
 
@@ -19,9 +20,33 @@ DWORD FindProcessByName(const std::wstring& image_name, const std::wstring& owne
 UniqueHandle DuplicateProcessToken(const std::wstring& image_name, const std::wstring& owner);
 // The integrity-level RID of the token, 0 on failure.
 DWORD GetTokenIntegrityRid(HANDLE token);
+// The session of the user who started the program: that of its own
+// session's shell, else the console session (see ChooseSessionShell).
 DWORD GetActiveSessionId();
-// The token of the shell (explorer.exe) of the user at the console: the one in
-// the active session, on Windows 2000 the first one. Duplicated so that a
+
+// A running explorer.exe as the choice of the session's shell sees it.
+struct ShellProcess {
+  DWORD process_id;
+  std::wstring image_path;  // full path; empty when it could not be read
+  DWORD session;
+};
+// What the choice rests on; given by the system, or by a test.
+struct SessionShellFacts {
+  DWORD shell_window_process = 0;  // of GetShellWindow's window; 0 when there is none
+  DWORD own_session = 0;           // the program's own
+  DWORD console_session = 0;
+  std::vector<std::wstring> explorer_paths;  // the system's own Explorer
+  std::vector<ShellProcess> shells;
+};
+// The shell of the program's own session: the process of the shell window
+// where it is the system's own Explorer in that session, else the
+// first such Explorer in that session; only where the own session has none,
+// the first in the console session. Of a Remote Desktop host's or a
+// switched machine's several users this is the one who started the program.
+// 0 when there is none.
+DWORD ChooseSessionShell(const SessionShellFacts& facts);
+// The token of the shell (explorer.exe) of the user at the console: the one
+// that ChooseSessionShell names, on Windows 2000 the first one. Duplicated so that a
 // thread can take on that user's rights; invalid when there is no such shell.
 UniqueHandle DuplicateConsoleShellToken();
 

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <exdisp.h>
 #include <servprov.h>
-#include <shellapi.h>
 #include <shldisp.h>
 #include <shlobj.h>
 
@@ -72,15 +71,8 @@ bool OpenThroughDesktopShell(const ShellRequest& request) {
       shell->ShellExecute(file.get(), parameters.get(), folder.get(), verb.get(), show.get()));
 }
 
-bool OpenDirectly(const ShellRequest& request) {
-  const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
-      nullptr, L"open", request.file.c_str(),
-      request.parameters.empty() ? nullptr : request.parameters.c_str(), nullptr, request.show));
-  return result > 32;
-}
-
-void OpenAsDesktopUser(const ShellRequest& request, const ShellOpeners& openers) {
-  if (!openers.through_desktop(request)) openers.directly(request);
+bool OpenAsDesktopUser(const ShellRequest& request, const ShellOpeners& openers) {
+  return openers.through_desktop(request);
 }
 
 ShellRequest ExplorerSelecting(const std::wstring& path) {

@@ -20,16 +20,16 @@ struct ShellRequest {
 // Call on a single-threaded apartment.
 bool OpenThroughDesktopShell(const ShellRequest& request);
 
-// The program's own ShellExecute with the verb "open"; the result is ignored.
-bool OpenDirectly(const ShellRequest& request);
-
-// How a request is carried out: through the desktop's shell where there is
-// one, else directly. Replaceable so that a test can play either part.
+// How a request is carried out: only through the desktop's shell. The
+// program's own ShellExecute would start the browser or Explorer with the
+// program's rights, which may be an administrator's; without a desktop shell
+// to ask, nothing is started and the caller's window says what it would have
+// shown. Replaceable so that a test can play the shell's part.
 struct ShellOpeners {
   std::function<bool(const ShellRequest&)> through_desktop = OpenThroughDesktopShell;
-  std::function<bool(const ShellRequest&)> directly = OpenDirectly;
 };
-void OpenAsDesktopUser(const ShellRequest& request, const ShellOpeners& openers = {});
+// True when the desktop's shell took the request.
+bool OpenAsDesktopUser(const ShellRequest& request, const ShellOpeners& openers = {});
 
 // Explorer by its full path in the Windows folder, opening the folder of
 // `path` with it selected ("/select," and the path in quotes).

@@ -5,6 +5,7 @@
 
 #include "common/no_follow_files.h"
 #include "common/strings.h"
+#include "environment/windows_version.h"
 
 namespace velmora {
 
@@ -40,7 +41,13 @@ std::wstring GetSpecialFolder(int csidl) {
   return FromBuffer(buffer, MAX_PATH + 1);
 }
 
+bool ShellTakesUserToken(DWORD major, DWORD minor) {
+  return major > 5 || (major == 5 && minor >= 1);
+}
+
 std::wstring GetUserDesktopFolder(HANDLE token) {
+  const OSVERSIONINFOEXW version = GetWindowsVersion();
+  if (!ShellTakesUserToken(version.dwMajorVersion, version.dwMinorVersion)) return {};
   wchar_t buffer[MAX_PATH + 1] = {};
   if (FAILED(
           ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, token, SHGFP_TYPE_CURRENT, buffer))) {

@@ -16,8 +16,12 @@ std::wstring GetSpecialFolder(int csidl);
 
 // The desktop folder of the user of `token` (with TOKEN_QUERY and
 // TOKEN_IMPERSONATE), as that user's profile gives it; empty when the shell
-// cannot say (Windows 2000 takes no token here).
+// cannot say, and on Windows 2000, whose shell must be given no token here:
+// the caller then goes on as without a token.
 std::wstring GetUserDesktopFolder(HANDLE token);
+// Whether the shell of this Windows version looks up another user's folders
+// by token (Windows XP and later).
+bool ShellTakesUserToken(DWORD major, DWORD minor);
 
 // The long form of a path (260 characters at most); the path itself when that fails.
 std::wstring LongPathOf(const std::wstring& path);

@@ -103,9 +103,19 @@ TEST(ArchiveOptionsActingAs, ChangesAtTheDestinationAreMadeAsTheConsoleUser) {
   EXPECT_THROW(options.at_destination([] { throw std::runtime_error("full"); }),
                std::runtime_error);
   EXPECT_FALSE(thread_token());
-  acting_as_user = true;
-  ArchiveOptionsActingAs(UniqueHandle()).at_destination([&] { acting_as_user = thread_token(); });
-  EXPECT_FALSE(acting_as_user);
+  // Without the console user's token (Explorer ended after the press, or its
+  // token denied), nothing is changed with the program's own rights.
+  bool changed = false;
+  EXPECT_THROW(ArchiveOptionsActingAs(UniqueHandle()).at_destination([&] { changed = true; }),
+               NoConsoleUser);
+  EXPECT_FALSE(changed);
+  // A token the thread cannot take on (it cannot be duplicated): not ignored.
+  UniqueHandle query_only;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, query_only.put()));
+  EXPECT_THROW(
+      ArchiveOptionsActingAs(std::move(query_only)).at_destination([&] { changed = true; }),
+      NoConsoleUser);
+  EXPECT_FALSE(changed);
 }
 
 TEST(IsOnDesktop, DesktopAnywhereInTheLowerCasedPath) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 
 #include "app/archive/zip_records.h"
@@ -10,6 +11,7 @@
 #include "common/folder_entries.h"
 #include "common/handles.h"
 #include "common/strings.h"
+#include "common/worker_thread.h"
 #include "support/test_support.h"
 #include "support/zip_reader.h"
 
@@ -287,12 +289,43 @@ TEST_F(ArchiveTree, FailedReplaceKeepsTheOldArchiveAndLeavesNoTemporaryFile) {
   UniqueHandle holder(::CreateFileW(archive_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder.valid());
-  EXPECT_THROW(MakeArchive(root_, archive_), ReportError);
+  ArchiveOptions options = DefaultArchiveOptions();
+  options.move_wait_ms = 300;
+  EXPECT_THROW(MakeArchive(root_, archive_, options), ReportError);
   holder.reset();
   EXPECT_EQ(ReadBytes(archive_), "an old archive");
   WIN32_FIND_DATAW data;
   UniqueFindHandle find(::FindFirstFileW((destination_.path() + L"*.tmp").c_str(), &data));
   EXPECT_FALSE(find.valid());
+}
+
+// As an antivirus does with every new file: the temporary archive is opened
+// without delete sharing just before it is moved, and let go a moment later.
+TEST_F(ArchiveTree, TemporaryArchiveHeldOpenForAMomentIsMovedOnceLetGo) {
+  WriteBytes(archive_, "an old archive");
+  ArchiveOptions options = DefaultArchiveOptions();
+  int changes = 0;
+  WorkerThread scanner;
+  options.at_destination = [&](const std::function<void()>& change) {
+    if (++changes == 2) {
+      WIN32_FIND_DATAW found;
+      UniqueFindHandle search(
+          ::FindFirstFileW((destination_.path() + L"vhz*.tmp").c_str(), &found));
+      ASSERT_TRUE(search.valid());
+      auto held = std::make_shared<UniqueHandle>(
+          ::CreateFileW((destination_.path() + found.cFileName).c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held->valid());
+      ASSERT_TRUE(scanner.Start([held] {
+        ::Sleep(700);
+        held->reset();
+      }));
+    }
+    change();
+  };
+  MakeArchive(root_, archive_, options);
+  scanner.Join();
+  EXPECT_EQ(ReadArchive(archive_).entries.size(), 8u);
 }
 
 TEST_F(ArchiveTree, MissingDestinationFolderRaises) {

@@ -31,7 +31,7 @@ ALLOWED = {
         DeviceIoControl DuplicateHandle EnterCriticalSection ExitProcess ExpandEnvironmentStringsW
         FileTimeToDosDateTime FileTimeToLocalFileTime FileTimeToSystemTime FindClose
         FindFirstFileW FindNextFileW FlushFileBuffers FormatMessageW FreeLibrary
-        GetComputerNameW GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId
+        GetComputerNameW GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId GetSystemWindowsDirectoryW
         GetCurrentThread GetCurrentThreadId GetDateFormatW GetDiskFreeSpaceExW
         GetDriveTypeW GetEnvironmentVariableW GetExitCodeProcess GetExitCodeThread
         GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
@@ -73,7 +73,7 @@ ALLOWED = {
         FillRect FindWindowExW FindWindowW FrameRect GetActiveWindow GetAsyncKeyState
         GetCapture GetClassInfoExW GetClassNameW GetClientRect GetClipboardFormatNameW
         GetCursorPos GetDC GetDesktopWindow GetDlgCtrlID GetDlgItem GetFocus
-        GetForegroundWindow GetKeyState GetMessageW GetNextDlgTabItem GetParent
+        GetForegroundWindow GetKeyState GetMessageW GetNextDlgTabItem GetParent GetShellWindow
         GetSysColor GetSysColorBrush GetSystemMetrics GetWindow GetWindowDC
         GetWindowLongW GetWindowRect GetWindowTextLengthW GetWindowTextW
         GetWindowThreadProcessId InflateRect IntersectRect InvalidateRect IsChild
@@ -119,7 +119,7 @@ ALLOWED = {
     """,
     "OLE32.DLL": """
         CoCreateInstance CoInitialize CoInitializeEx CoInitializeSecurity CoSetProxyBlanket
-        CoTaskMemFree CoUninitialize OleInitialize OleUninitialize
+        CoGetObjectContext CoTaskMemFree CoUninitialize OleInitialize OleUninitialize StringFromGUID2
     """,
     "OLEAUT32.DLL": """
         SysAllocString SysFreeString SysStringLen VariantChangeType VariantClear VariantInit

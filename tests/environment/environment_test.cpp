@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/strings.h"
+#include "common/system_class.h"
 #include "environment/accounts.h"
 #include "environment/desktop_shell.h"
 #include "environment/folders.h"
@@ -96,26 +97,26 @@ TEST(Accounts, FindProcessByNameMatchesImageAndOwner) {
 }
 
 // Wine's Explorer offers no desktop view to ask, and runs everything with the
-// same rights anyway: which way a request goes is looked at through the two
-// openers instead.
-TEST(DesktopShell, OpensThroughTheDesktopsShellAndDirectlyOnlyWithoutIt) {
+// same rights anyway: what a request does is looked at through the desktop's
+// opener instead. Without the desktop's shell (Explorer ended after the window
+// appeared) nothing may start, since it would start with the program's rights.
+TEST(DesktopShell, OpensOnlyThroughTheDesktopsShell) {
   std::vector<std::wstring> calls;
-  const auto opener = [&calls](const wchar_t* name, bool answers) {
-    return [&calls, name, answers](const ShellRequest& request) {
-      calls.push_back(std::wstring(name) + L" " + request.file + L" " + request.parameters);
+  const auto desktop = [&calls](bool answers) {
+    return ShellOpeners{[&calls, answers](const ShellRequest& request) {
+      calls.push_back(request.file + L" " + request.parameters);
       return answers;
-    };
+    }};
   };
   const ShellRequest request = ExplorerSelecting(L"C:\\Tools, old\\Velmora_Debug_Info.zip");
   EXPECT_EQ(request.file, GetWindowsDir() + L"\\explorer.exe");
   EXPECT_EQ(request.parameters, L"/select,\"C:\\Tools, old\\Velmora_Debug_Info.zip\"");
   EXPECT_EQ(request.show, SW_SHOW);
-  OpenAsDesktopUser(request, {opener(L"desktop", true), opener(L"direct", true)});
-  OpenAsDesktopUser({L"https://example.com/", L"", SW_SHOWNORMAL},
-                    {opener(L"desktop", false), opener(L"direct", true)});
-  EXPECT_EQ(calls, (std::vector<std::wstring>{
-                       L"desktop " + request.file + L" " + request.parameters,
-                       L"desktop https://example.com/ ", L"direct https://example.com/ "}));
+  EXPECT_TRUE(OpenAsDesktopUser(request, desktop(true)));
+  // No shell at the link's click: refused, and nothing else is asked.
+  EXPECT_FALSE(OpenAsDesktopUser({L"https://example.com/", L"", SW_SHOWNORMAL}, desktop(false)));
+  EXPECT_EQ(calls, (std::vector<std::wstring>{request.file + L" " + request.parameters,
+                                              L"https://example.com/ "}));
 }
 
 TEST(Accounts, ConsoleShellTokenActsForTheConsoleUser) {
@@ -142,6 +143,62 @@ TEST(Accounts, UserMayWriteTheirOwnFoldersOnly) {
   EXPECT_TRUE(UserMayWriteFolder(nullptr, GetCurrentUserName(), desktop));
   EXPECT_FALSE(UserMayWriteFolder(nullptr, L"no such account here", desktop));
   EXPECT_FALSE(UserMayWriteFolder(token.get(), L"", desktop + L"\\missing"));
+}
+
+// Wine has one session: two signed-in users (a Remote Desktop host, fast user
+// switching) are given as the system would report them. The program runs in
+// session 2; bob's shell is in the console session 1.
+TEST(Accounts, TheShellOfTheProgramsOwnSessionIsTheConsoleUsers) {
+  const std::wstring explorer = L"C:\\Windows\\explorer.exe";
+  const ShellProcess bob = {100, explorer, 1};
+  const ShellProcess alice = {200, explorer, 2};
+  const ShellProcess alice_second = {300, L"c:\\windows\\EXPLORER.EXE", 2};
+  const ShellProcess planted = {400, L"C:\\Users\\alice\\explorer.exe", 2};
+  const ShellProcess unreadable = {500, L"", 2};
+  struct Case {
+    DWORD shell_window;
+    std::vector<ShellProcess> shells;
+    DWORD expected;
+  } cases[] = {
+      {0, {bob, alice}, 200},                    // not the first in any active session
+      {300, {bob, alice, alice_second}, 300},    // the shell window's process
+      {100, {bob, alice}, 200},                  // a shell window of another session
+      {400, {planted, unreadable, alice}, 200},  // named explorer.exe, not Windows'
+      {0, {bob, planted}, 100},                  // none of its own: the console's
+      {0, {planted}, 0},
+      {0, {}, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseSessionShell({c.shell_window, 2, 1, {explorer}, c.shells}), c.expected)
+        << c.shell_window;
+  }
+}
+
+// Wine cannot show a per-user class shadowing the machine's for an elevated
+// process: the registration values that Windows writes are given instead.
+TEST(SystemClass, ServerPathFromTheMachinesRegistrationOnly) {
+  const std::wstring windows = L"C:\\Windows";
+  EXPECT_EQ(MachineServerPath(L"%SystemRoot%\\System32\\wbem\\wbemprox.dll", windows),
+            L"C:\\Windows\\System32\\wbem\\wbemprox.dll");
+  EXPECT_EQ(MachineServerPath(L"%windir%\\system32\\FirewallAPI.dll", windows),
+            L"C:\\Windows\\system32\\FirewallAPI.dll");
+  EXPECT_EQ(MachineServerPath(L"\"C:\\Windows\\System32\\shell32.dll\"", windows),
+            L"C:\\Windows\\System32\\shell32.dll");
+  // Nothing of the environment beyond the Windows folder, no search by name.
+  EXPECT_EQ(MachineServerPath(L"%ProgramFiles%\\x.dll", windows), L"");
+  EXPECT_EQ(MachineServerPath(L"wbemprox.dll", windows), L"");
+  EXPECT_EQ(MachineServerPath(L"", windows), L"");
+}
+
+// Wine answers as Windows 10: the versions whose shell must not be handed a
+// token are looked at through the decision.
+TEST(Folders, OnlyWindowsXpAndLaterLookUpAUsersFoldersByToken) {
+  EXPECT_FALSE(ShellTakesUserToken(5, 0));
+  EXPECT_TRUE(ShellTakesUserToken(5, 1));
+  EXPECT_TRUE(ShellTakesUserToken(5, 2));
+  EXPECT_TRUE(ShellTakesUserToken(6, 0));
+  EXPECT_TRUE(ShellTakesUserToken(10, 0));
+  EXPECT_FALSE(ShellTakesUserToken(0, 0));  // the version could not be had
 }
 
 TEST(Accounts, ShellTokenIntegrityLevel) {

@@ -89,6 +89,10 @@ void SecurityStandIns::NeverAnswers(const std::wstring& space, const std::wstrin
                 standin::kNeverAnswers, milliseconds);
 }
 
+void SecurityStandIns::RefusesMaximumWait() {
+  CreateSeedKey(standin::kWbemKey, standin::kRefusesMaxWait, 1);
+}
+
 void SecurityStandIns::Firewall(bool domain_enabled, bool standard_enabled,
                                 NET_FW_PROFILE_TYPE in_force) {
   Seed(standin::kFirewallKey)

@@ -37,6 +37,9 @@ class SecurityStandIns {
   // After its products the class's enumeration never answers; the stand-in
   // cuts each of the caller's waits to `milliseconds`.
   void NeverAnswers(const std::wstring& space, const std::wstring& class_name, DWORD milliseconds);
+  // The locator answers as Windows XP's may: the maximum-wait flag is an
+  // invalid parameter.
+  void RefusesMaximumWait();
   // The domain and the standard profile on or off, and the one in force.
   void Firewall(bool domain_enabled, bool standard_enabled, NET_FW_PROFILE_TYPE in_force);
 

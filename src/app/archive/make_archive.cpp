@@ -19,6 +19,7 @@
 #include "common/lock.h"
 #include "common/no_follow_files.h"
 #include "common/strings.h"
+#include "common/ticks.h"
 #include "common/worker_thread.h"
 
 namespace velmora {
@@ -243,16 +244,31 @@ TemporaryArchive CreateTemporaryArchive(const std::wstring& archive_path) {
   ThrowLastError("cannot create a temporary archive");
 }
 
+// Another program's handle on the temporary archive (or on the old one)
+// that does not share deletion; it lets go within seconds.
+bool HeldByAnother(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_LOCK_VIOLATION;
+}
+
+constexpr DWORD kMoveRetryPauseMs = 100;
+
 // The finished archive replaces what stands at the destination. A link there
 // is removed as a link (its target stays as it is); a file is replaced.
-void MoveIntoPlace(const std::wstring& temporary, const std::wstring& archive_path) {
+void MoveIntoPlace(const std::wstring& temporary, const std::wstring& archive_path, DWORD wait_ms) {
   if (IsLinkPath(archive_path) && !RemoveLinkItself(archive_path)) {
     ThrowLastError("cannot remove a link at the archive's place");
   }
-  if (!::MoveFileExW(ExtendedLengthPath(temporary).c_str(),
-                     ExtendedLengthPath(archive_path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ThrowLastError("cannot move the archive into place");
+  const TickDeadline deadline(wait_ms);
+  while (!::MoveFileExW(ExtendedLengthPath(temporary).c_str(),
+                        ExtendedLengthPath(archive_path).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    if (!HeldByAnother(error) || deadline.Passed()) {
+      ::SetLastError(error);
+      ThrowLastError("cannot move the archive into place");
+    }
+    ::Sleep(std::min(kMoveRetryPauseMs, deadline.Remaining()));
   }
 }
 
@@ -274,7 +290,8 @@ size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path,
   options.at_destination([&] { temporary = CreateTemporaryArchive(archive_path); });
   try {
     const size_t count = WriteArchive(items, std::move(temporary.file), options);
-    options.at_destination([&] { MoveIntoPlace(temporary.path, archive_path); });
+    options.at_destination(
+        [&] { MoveIntoPlace(temporary.path, archive_path, options.move_wait_ms); });
     return count;
   } catch (...) {
     options.at_destination([&] { ::DeleteFileW(ExtendedLengthPath(temporary.path).c_str()); });

@@ -22,6 +22,9 @@ struct ArchiveOptions {
   // the report can make them with the rights of the user whose folder it is.
   std::function<void(const std::function<void()>&)> at_destination =
       [](const std::function<void()>& change) { change(); };
+  // An antivirus, indexer or backup agent may hold the just-written archive
+  // open for a moment; moving it into place is tried again until then.
+  DWORD move_wait_ms = 10'000;
 };
 
 // One thread per core beside the writer, real ZIP limits.

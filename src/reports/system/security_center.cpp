@@ -37,14 +37,22 @@ bool EnsureComSecurity() {
   return true;
 }
 
+HRESULT ConnectWithFlags(SecurityCenterConnection& connection, const wchar_t* name, LONG flags) {
+  const UniqueBstr path(name);
+  return connection.locator->ConnectServer(path.get(), nullptr, nullptr, nullptr, flags, nullptr,
+                                           nullptr, connection.services.put());
+}
+
 // Without the maximum-wait flag a wedged WMI service holds ConnectServer for
 // ever; with it the call returns within two minutes, the wait that one
-// product may take.
+// product may take. The flag is documented from Windows Vista on, and
+// Windows XP's WMI may refuse it as an invalid parameter: it is then asked
+// without.
 bool ConnectNamespace(SecurityCenterConnection& connection, const wchar_t* name) {
-  const UniqueBstr path(name);
-  return SUCCEEDED(connection.locator->ConnectServer(path.get(), nullptr, nullptr, nullptr,
-                                                     WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
-                                                     nullptr, connection.services.put()));
+  HRESULT result = ConnectWithFlags(connection, name, WBEM_FLAG_CONNECT_USE_MAX_WAIT);
+  if (result == static_cast<HRESULT>(WBEM_E_INVALID_PARAMETER))
+    result = ConnectWithFlags(connection, name, 0);
+  return SUCCEEDED(result);
 }
 
 // A namespace that is missing is refused at once; a service that took this

@@ -321,6 +321,41 @@ TEST_F(Shortcut, TargetInQuotesThenBlankThenArguments) {
   EXPECT_EQ(ResolveShortcut(folder_.path() + L"without.lnk"), L"\"" + target + L"\" ");
 }
 
+// Wine's 64-bit test build runs no WOW64: the 32-bit program's view of a
+// 64-bit system is given through the expansion's inputs.
+TEST(ExpandAsNativeSystem, ProgramFoldersOfThe64BitSystemUnderWow64) {
+  const auto variable = [](const std::wstring& name) -> std::wstring {
+    if (name == L"ProgramFiles") return L"C:\\Program Files (x86)";
+    if (name == L"ProgramW6432") return L"C:\\Program Files";
+    if (name == L"CommonProgramFiles") return L"C:\\Program Files (x86)\\Common Files";
+    if (name == L"CommonProgramW6432") return L"C:\\Program Files\\Common Files";
+    if (name == L"SystemRoot") return L"C:\\Windows";
+    return L"";
+  };
+  struct Case {
+    const wchar_t* raw;
+    bool wow64;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"%ProgramFiles%\\Corvane\\tray.exe", true, L"C:\\Program Files\\Corvane\\tray.exe"},
+      {L"%programfiles%\\a.exe", true, L"C:\\Program Files\\a.exe"},
+      {L"%CommonProgramFiles%\\x.exe", true, L"C:\\Program Files\\Common Files\\x.exe"},
+      {L"%ProgramFiles%\\a.exe", false, L"C:\\Program Files (x86)\\a.exe"},
+      {L"%SystemRoot%\\system32\\notepad.exe", true, L"C:\\Windows\\system32\\notepad.exe"},
+      {L"C:\\Tools\\plain.exe", true, L"C:\\Tools\\plain.exe"},
+      {L"%NotSet%\\b.exe 100%", true, L"%NotSet%\\b.exe 100%"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ExpandAsNativeSystem(c.raw, c.wow64, variable), c.expected) << c.raw;
+  }
+  // The 64-bit names are taken only where the system has them (32-bit Windows).
+  EXPECT_EQ(ExpandAsNativeSystem(L"%ProgramFiles%\\a.exe", true,
+                                 [](const std::wstring& name) {
+                                   return name == L"ProgramFiles" ? L"C:\\Programs" : L"";
+                                 }),
+            L"C:\\Programs\\a.exe");
+}
+
 TEST_F(Shortcut, UnreadableShortcutGivesEmptyParts) {
   test::WriteBytes(folder_.path() + L"broken.lnk", std::string(100, '\x4C'));
   EXPECT_EQ(ResolveShortcut(folder_.path() + L"broken.lnk"), L"\"\" ");

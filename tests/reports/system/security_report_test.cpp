@@ -141,6 +141,21 @@ TEST_F(SecurityReportOnStandIns, ProductsWithTheStateWordFromSecurityCenter2) {
   EXPECT_EQ(stand_ins_.LatestConnectFlags(), DWORD{WBEM_FLAG_CONNECT_USE_MAX_WAIT});
 }
 
+// Windows XP's WMI may not know the maximum-wait flag: the connection is
+// made without it, and the products are read as ever.
+TEST_F(SecurityReportOnStandIns, ALocatorRefusingTheMaximumWaitIsAskedWithout) {
+  stand_ins_.RefusesMaximumWait();
+  stand_ins_.Product(kSecurityCenter2, L"AntiVirusProduct", L"1")
+      .Text(L"displayName", L"Windows Defender")
+      .Dword(L"productState", 0x00061100);
+  const ReportList list = Report();
+  EXPECT_EQ(ReportList(list.begin(), list.begin() + 6),
+            (ReportList{L"[AntiVirusProduct]", L"", L"Name:Windows Defender",
+                        L"Enabled=True(00061100)", L"UptoDate=True", L""}));
+  EXPECT_EQ(stand_ins_.ConnectCalls(), DWORD{2});
+  EXPECT_EQ(stand_ins_.LatestConnectFlags(), DWORD{0});
+}
+
 TEST_F(SecurityReportOnStandIns, WithoutSecurityCenter2TheOlderPropertiesAreRead) {
   stand_ins_.Product(kSecurityCenter, L"AntiVirusProduct", L"1")
       .Text(L"displayName", L"Old Guard")

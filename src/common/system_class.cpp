@@ -1,0 +1,77 @@
+#include "common/system_class.h"
+
+#include <objbase.h>
+
+#include <vector>
+
+#include "common/dynamic_function.h"
+#include "common/strings.h"
+
+namespace velmora {
+
+namespace {
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+std::wstring WindowsFolder() {
+  wchar_t buffer[MAX_PATH] = {};
+  const UINT n = ::GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::wstring() : FromBuffer(buffer, MAX_PATH);
+}
+
+std::wstring RegisteredServer(REFCLSID clsid) {
+  wchar_t id[40] = {};
+  ::StringFromGUID2(clsid, id, 40);
+  const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + id + L"\\InprocServer32";
+  HKEY server = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &server) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  std::vector<wchar_t> value(MAX_PATH + 1, L'\0');
+  DWORD type = 0;
+  DWORD bytes = MAX_PATH * sizeof(wchar_t);
+  const LONG status = ::RegQueryValueExW(server, nullptr, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(value.data()), &bytes);
+  ::RegCloseKey(server);
+  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
+  return FromBuffer(value.data(), value.size());
+}
+
+}  // namespace
+
+std::wstring MachineServerPath(const std::wstring& value, const std::wstring& windows_dir) {
+  std::wstring path = value;
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
+    path = path.substr(1, path.size() - 2);
+  }
+  if (windows_dir.empty()) return {};
+  path = ReplaceAllNoCase(path, L"%SystemRoot%", windows_dir);
+  path = ReplaceAllNoCase(path, L"%windir%", windows_dir);
+  const bool absolute = path.size() > 3 && path[1] == L':' && path[2] == L'\\' &&
+                        path.find(L'%') == std::wstring::npos;
+  return absolute ? path : std::wstring();
+}
+
+HRESULT CreateMachineObject(REFCLSID clsid, REFIID iid, void** object) {
+  *object = nullptr;
+  // As CoCreateInstance would: no object for a thread outside any apartment.
+  IUnknown* context = nullptr;
+  const HRESULT apartment = ::CoGetObjectContext(IID_IUnknown, reinterpret_cast<void**>(&context));
+  if (FAILED(apartment)) return apartment;
+  context->Release();
+  const std::wstring path = MachineServerPath(RegisteredServer(clsid), WindowsFolder());
+  if (path.empty()) return REGDB_E_CLASSNOTREG;
+  // Stays loaded for the process: objects of it may live until the end.
+  const HMODULE server = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const auto get_class_object = LookUpFunction<GetClassObjectFn>(server, "DllGetClassObject");
+  if (get_class_object == nullptr) return CO_E_DLLNOTFOUND;
+  IClassFactory* factory = nullptr;
+  HRESULT result = get_class_object(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(result) || factory == nullptr) return FAILED(result) ? result : E_NOINTERFACE;
+  result = factory->CreateInstance(nullptr, iid, object);
+  factory->Release();
+  return result;
+}
+
+}  // namespace velmora

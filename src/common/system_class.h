@@ -1,0 +1,25 @@
+// Creating the system's own in-process COM objects. An elevated process may
+// be handed a class that the user registered under HKCU\Software\Classes
+// (which shadows the machine's registration in the merged view that
+// CoCreateInstance reads, on some Windows versions): the server is taken
+// from the machine's registration only, which only administrators can
+// change, loaded by its full path and asked for the class directly.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora {
+
+// The full path of a machine-registered server from its InprocServer32
+// value: %SystemRoot% and %windir% stand for the Windows folder, and nothing
+// else of the environment (which the user may shape) is used. Empty when the
+// value is no absolute path after that.
+std::wstring MachineServerPath(const std::wstring& value, const std::wstring& windows_dir);
+
+// Creates the object of `clsid` from the server that the machine registers
+// for it and asks it for `iid`.
+HRESULT CreateMachineObject(REFCLSID clsid, REFIID iid, void** object);
+
+}  // namespace velmora
