@@ -27,6 +27,7 @@
 #include "reports/system/process_report.h"
 #include "reports/system/security_report.h"
 #include "reports/system/services_report.h"
+#include "reports/system/storage_profile.h"
 #include "reports/system/system_summary.h"
 
 namespace velmora {
@@ -120,7 +121,7 @@ struct ConsoleCaptures {
 };
 
 void SaveSideReports(const std::wstring& folder, ConsoleCaptures& captures,
-                     ProgressReporter& progress) {
+                     StorageProfileJob& storage, ProgressReporter& progress) {
   SaveRegistryExport(folder + L"uninstall.txt", true, ExportUninstallKeys);
   progress.Step();  // 7
   SaveRegistryExport(folder + L"boottime.txt", true, ExportBootTimeKeys);
@@ -128,6 +129,7 @@ void SaveSideReports(const std::wstring& folder, ConsoleCaptures& captures,
   ReportList volumes;
   AppendDiskVolumes(&volumes);
   SaveReportFile(volumes, folder + L"diskinfo.txt");
+  SaveReportFile(storage.Take(ProductInstallPath), folder + L"StorageInfo.txt");
   SaveRegistryExport(folder + L"services.txt", false, ExportServicesKey);
   progress.Step();  // 9
   captures.tasks.Take();
@@ -151,9 +153,12 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   WorkingFolderCleanup cleanup(working_folder);
   const std::wstring& folder = working_folder.path();
   const FileFingerprintCache fingerprints;
+  // The storage profile reads devices that may answer slowly: it runs beside
+  // everything else from the start and is taken with the disk volumes.
+  StorageProfileJob storage;
   ConsoleCaptures captures(folder);
   SaveMainReport(settings, folder, progress);
-  SaveSideReports(folder, captures, progress);
+  SaveSideReports(folder, captures, storage, progress);
   // Replaces an old archive only once the new one is complete.
   MakeArchive(folder, settings.archive_path, ArchiveOptionsActingAs(DuplicateConsoleShellToken()));
   progress.Step();  // 15: archive
