@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <map>
 
 #include "common/dynamic_function.h"
@@ -172,10 +173,10 @@ ReportList FilterDriverLines(const FilterDrivers& drivers) {
   const std::wstring label = L"File-system filter drivers: ";
   if (!drivers.why.empty()) return {label + drivers.why};
   std::vector<FilterDriver> filters = drivers.filters;
-  std::stable_sort(filters.begin(), filters.end(),
-                   [](const FilterDriver& a, const FilterDriver& b) {
-                     return _wtof(a.altitude.c_str()) > _wtof(b.altitude.c_str());
-                   });
+  std::stable_sort(
+      filters.begin(), filters.end(), [](const FilterDriver& a, const FilterDriver& b) {
+        return std::wcstod(a.altitude.c_str(), nullptr) > std::wcstod(b.altitude.c_str(), nullptr);
+      });
   ReportList lines = {label + Format(L"%zu", filters.size())};
   for (const FilterDriver& filter : filters) {
     std::wstring volumes;

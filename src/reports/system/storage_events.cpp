@@ -17,6 +17,10 @@ constexpr size_t kReadBufferBytes = 64 * 1024;
 constexpr size_t kMessageLimit = 300;
 constexpr DWORD kSecondsPerDay = 24 * 60 * 60;
 
+bool IsDigitCharacter(wchar_t c) {
+  return c >= L'0' && c <= L'9';
+}
+
 struct EventLogTraits {
   static HANDLE Invalid() { return nullptr; }
   static bool IsValid(HANDLE h) { return h != nullptr; }
@@ -170,9 +174,9 @@ std::wstring FillInserts(const std::wstring& message, const std::vector<std::wst
   std::wstring text;
   for (size_t i = 0; i < message.size(); ++i) {
     const wchar_t c = message[i];
-    if (c == L'%' && i + 1 < message.size() && iswdigit(message[i + 1])) {
+    if (c == L'%' && i + 1 < message.size() && IsDigitCharacter(message[i + 1])) {
       size_t number = 0;
-      while (i + 1 < message.size() && iswdigit(message[i + 1]) && number < 100) {
+      while (i + 1 < message.size() && IsDigitCharacter(message[i + 1]) && number < 100) {
         number = number * 10 + (message[++i] - L'0');
       }
       // A format specification after the number ("%1!s!") is left out.

@@ -144,6 +144,11 @@ void ReadDisks(HANDLE volume, VolumeFacts& facts) {
   }
   const auto* extents = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(buffer.data());
   const DWORD count = std::min<DWORD>(extents->NumberOfDiskExtents, 32);
+  if (count == 0) {
+    facts.physical_disks = {UnknownValue(L"no disk under the volume")};
+    facts.media_type = facts.trim_device = facts.smart = UnknownValue(L"no disk under the volume");
+    return;
+  }
   for (DWORD i = 0; i < count; ++i) {
     const DWORD number = extents->Extents[i].DiskNumber;
     if (std::find(facts.disk_numbers.begin(), facts.disk_numbers.end(), number) !=
