@@ -66,12 +66,38 @@ void FreeExtentCounter::FeedBit(bool used) {
   ++totals_.free_clusters;
 }
 
+namespace {
+
+uint64_t WordAt(const uint8_t* bits, uint64_t index) {
+  uint64_t word;  // little-endian: cluster order is bit order
+  std::memcpy(&word, bits + index * 8, sizeof word);
+  return word;
+}
+
+}  // namespace
+
 void FreeExtentCounter::Feed(const uint8_t* bits, uint64_t bit_count) {
   const uint64_t words = bit_count / 64;
-  for (uint64_t i = 0; i < words; ++i) {
-    uint64_t word;  // little-endian: cluster order is bit order
-    std::memcpy(&word, bits + i * 8, sizeof word);
-    FeedWord(word);
+  uint64_t i = 0;
+  while (i < words) {
+    const uint64_t word = WordAt(bits, i);
+    if (word != 0 && word != ~uint64_t{0}) {
+      FeedWord(word);
+      ++i;
+      continue;
+    }
+    // A stretch of whole words alike is counted at once.
+    const uint64_t first = i;
+    while (++i < words && WordAt(bits, i) == word) {
+    }
+    if (word != 0) {
+      CloseRun();
+      continue;
+    }
+    const uint64_t clusters = (i - first) * 64;
+    if (open_run_ == 0) ++totals_.extents;
+    open_run_ += clusters;
+    totals_.free_clusters += clusters;
   }
   for (uint64_t bit = words * 64; bit < bit_count; ++bit) {
     FeedBit((bits[bit / 8] >> (bit % 8)) & 1);
