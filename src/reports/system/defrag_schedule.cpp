@@ -8,6 +8,7 @@
 #include "common/dynamic_function.h"
 #include "common/strings.h"
 #include "common/system_library.h"
+#include "environment/windows_version.h"
 
 namespace velmora {
 
@@ -176,9 +177,7 @@ std::wstring UnquotedProgram(std::wstring program) {
 
 TaskSchedulerFacts ReadTaskSchedulerFacts(const TickDeadline& deadline) {
   TaskSchedulerFacts facts;
-  OSVERSIONINFOW version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!::GetVersionExW(&version) || version.dwMajorVersion < 6) {
+  if (GetWindowsVersion().dwMajorVersion < 6) {
     facts.why = L"unknown (Windows Vista and later say)";
     return facts;
   }

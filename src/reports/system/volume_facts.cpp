@@ -10,6 +10,7 @@
 #include "common/number_format.h"
 #include "common/strings.h"
 #include "common/system_library.h"
+#include "environment/windows_version.h"
 
 namespace velmora {
 
@@ -93,9 +94,7 @@ PropertyAnswer QueryProperty(HANDLE device, DWORD property_id) {
 }
 
 bool IsWindows7OrLater() {
-  OSVERSIONINFOW version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!::GetVersionExW(&version)) return false;
+  const OSVERSIONINFOEXW version = GetWindowsVersion();
   return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1);
 }
 
