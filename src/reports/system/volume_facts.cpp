@@ -133,8 +133,11 @@ void ReadGeometry(const VolumeTarget& target, VolumeFacts& facts) {
 
 void ReadDisks(HANDLE volume, VolumeFacts& facts) {
   std::vector<uint8_t> buffer(sizeof(VOLUME_DISK_EXTENTS) + 31 * sizeof(DISK_EXTENT));
-  const DWORD error = Control(volume, kVolumeDiskExtents, nullptr, 0, buffer.data(),
-                              static_cast<DWORD>(buffer.size()));
+  DWORD returned = 0;
+  DWORD error = Control(volume, kVolumeDiskExtents, nullptr, 0, buffer.data(),
+                        static_cast<DWORD>(buffer.size()), &returned);
+  // A success without the list (Wine gives one) tells nothing.
+  if (error == ERROR_SUCCESS && returned < sizeof(VOLUME_DISK_EXTENTS)) error = ERROR_NOT_SUPPORTED;
   const bool windows7 = IsWindows7OrLater();
   if (error != ERROR_SUCCESS) {
     facts.physical_disks = {UnknownFromError(error)};
