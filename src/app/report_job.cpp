@@ -28,6 +28,7 @@
 #include "reports/system/process_report.h"
 #include "reports/system/security_report.h"
 #include "reports/system/services_report.h"
+#include "reports/system/storage_profile.h"
 #include "reports/system/system_summary.h"
 
 namespace velmora {
@@ -124,7 +125,7 @@ struct ConsoleCaptures {
 };
 
 void SaveSideReports(const std::wstring& folder, ConsoleCaptures& captures,
-                     ProgressReporter& progress) {
+                     StorageProfileJob& storage, ProgressReporter& progress) {
   SaveRegistryExport(folder + L"uninstall.txt", true, ExportUninstallKeys);
   progress.Step();  // 7
   SaveRegistryExport(folder + L"boottime.txt", true, ExportBootTimeKeys);
@@ -132,6 +133,7 @@ void SaveSideReports(const std::wstring& folder, ConsoleCaptures& captures,
   ReportList volumes;
   AppendDiskVolumes(&volumes);
   SaveReportFile(volumes, folder + L"diskinfo.txt");
+  SaveReportFile(storage.Take(ProductInstallPath), folder + L"StorageInfo.txt");
   SaveRegistryExport(folder + L"services.txt", false, ExportServicesKey);
   progress.Step();  // 9
   captures.tasks.Take();
@@ -155,9 +157,12 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   WorkingFolderCleanup cleanup(working_folder);
   const std::wstring& folder = working_folder.path();
   const FileFingerprintCache fingerprints;
+  // The storage profile reads devices that may answer slowly: it runs beside
+  // everything else from the start and is taken with the disk volumes.
+  StorageProfileJob storage;
   ConsoleCaptures captures(folder);
   SaveMainReport(settings, folder, progress);
-  SaveSideReports(folder, captures, progress);
+  SaveSideReports(folder, captures, storage, progress);
   // The archive reads the folder by its path: that path must still be ours.
   working_folder.CheckPathLeadsToHeldFolder();
   // Replaces an old archive only once the new one is complete.

@@ -72,6 +72,12 @@ class UniqueBstr {
   UniqueBstr& operator=(const UniqueBstr&) = delete;
 
   BSTR get() const { return text_; }
+  // For out-parameters: frees what is held and hands out the slot.
+  BSTR* put() {
+    ::SysFreeString(text_);
+    text_ = nullptr;
+    return &text_;
+  }
 
  private:
   BSTR text_ = nullptr;

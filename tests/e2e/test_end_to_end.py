@@ -158,6 +158,38 @@ class EndToEnd(unittest.TestCase):
         with zipfile.ZipFile(self.archive) as z:
             self.assertIn("taskschd.txt", z.namelist())
 
+    def test_storage_profile_is_in_the_archive(self):
+        """Wine's own answers where it gives them; the control codes it does
+        not serve come out as "unknown" lines, and the run still ends done."""
+        lines = self.member_text("StorageInfo.txt").split("\r\n")
+        self.assertEqual(lines[-1], "")  # every line ends in CR LF
+        machine = lines[:lines.index("")]
+        self.assertEqual([line.split(":")[0] for line in machine], [
+            "Machine", "Windows scheduled defragmentation", "Windows defragmentation schedule",
+            "Windows defragmentation last run",
+            "Windows defragmentation service runs (last 30 days)",
+            "Product scheduled defragmentation", "System disk errors (last 30 days)",
+            "File-system filter drivers"])
+        self.assertIn("Product scheduled defragmentation: none", machine)
+        start = lines.index("Volume: C:\\")
+        block = lines[start:lines.index("", start)]
+        facts = dict(line.split(": ", 1) for line in block)
+        self.assertEqual(list(facts), [
+            "Volume", "Holds", "File system", "Cluster size", "Size", "Free space",
+            "Physical disk", "Media type", "TRIM (device)", "TRIM (system)", "Dirty bit",
+            "Free-space extents", "Largest free extent", "MFT size", "MFT zone", "Shadow copies",
+            "Shadow storage", "Shadow copy note", "SMART", "Disk errors (last 30 days)"])
+        self.assertEqual(facts["Holds"], "Windows, Corvane")
+        self.assertEqual(facts["File system"], "NTFS")
+        self.assertEqual(facts["Cluster size"], "4096 bytes")
+        self.assertRegex(facts["Size"], r"^\d+ bytes \(\d+\.\d\d [KMGT]B\)$")
+        self.assertRegex(facts["Free space"], r"^\d+ bytes \(\d+\.\d %\)$")
+        self.assertEqual(facts["TRIM (system)"], "on (DisableDeleteNotify not set)")
+        # Wine serves none of the storage and file-system control codes.
+        for label in ("Physical disk", "Media type", "TRIM (device)", "Dirty bit",
+                      "Free-space extents", "MFT size", "Shadow copies", "SMART"):
+            self.assertTrue(facts[label].startswith("unknown ("), label + ": " + facts[label])
+
     def test_registry_exports_are_in_the_archive(self):
         header = "Windows Registry Editor Version 5.00"
         uninstall = self.member_text("uninstall.txt").split("\r\n")

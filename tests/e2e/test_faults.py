@@ -42,7 +42,7 @@ LARGE = os.environ.get("VELMORA_LARGE_TESTS") == "1"
 EMPTY_MD5 = hashlib.md5(b"").hexdigest()
 PROGRAMS = ("systeminfo.exe", "schtasks.exe", "VelmoraHelper.exe")
 REPORT_FILES = ["Velmora_Debug_Info.txt", "uninstall.txt", "boottime.txt", "diskinfo.txt",
-                "services.txt", "taskschd.txt", "SystemInfo.txt", "FilesInfo.txt"]
+                "StorageInfo.txt", "services.txt", "taskschd.txt", "SystemInfo.txt", "FilesInfo.txt"]
 MARKER = "velmorareaderror"
 
 REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD = 0, 1, 2, 3, 4, 7, 11

@@ -33,7 +33,7 @@ ALLOWED = {
         FindFirstFileW FindNextFileW FlushFileBuffers FormatMessageW FreeLibrary
         GetComputerNameW GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId GetSystemWindowsDirectoryW
         GetCurrentThread GetCurrentThreadId GetDateFormatW GetDiskFreeSpaceExW
-        GetDriveTypeW GetEnvironmentVariableW GetExitCodeProcess GetExitCodeThread
+        GetDiskFreeSpaceW GetDriveTypeW GetEnvironmentVariableW GetExitCodeProcess GetExitCodeThread
         GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
         GetFileTime
         GetFileType GetFullPathNameW GetLastError GetLocalTime GetLocaleInfoA
@@ -101,14 +101,14 @@ ALLOWED = {
         SetTextColor SetViewportOrgEx StretchBlt TextOutW
     """,
     "ADVAPI32.DLL": """
-        AccessCheck AdjustTokenPrivileges CheckTokenMembership CloseServiceHandle
+        AccessCheck AdjustTokenPrivileges CheckTokenMembership CloseEventLog CloseServiceHandle
         ConvertStringSecurityDescriptorToSecurityDescriptorW ConvertStringSidToSidW
         DuplicateTokenEx EnumServicesStatusW EqualSid GetLengthSid GetNamedSecurityInfoW
         GetSidSubAuthority GetSidSubAuthorityCount GetTokenInformation GetUserNameW
-        ImpersonateLoggedOnUser IsValidSid LookupAccountNameW LookupAccountSidW LookupPrivilegeValueW OpenProcessToken OpenSCManagerW
+        ImpersonateLoggedOnUser IsValidSid LookupAccountNameW LookupAccountSidW LookupPrivilegeValueW OpenEventLogW OpenProcessToken OpenSCManagerW
         OpenServiceW QueryServiceConfigW QueryServiceStatus RegCloseKey RegCreateKeyExW
         RegEnumKeyExW RegEnumValueW RegFlushKey RegOpenKeyExW RegQueryInfoKeyW
-        RegQueryValueExW RevertToSelf
+        ReadEventLogW RegQueryValueExW RevertToSelf
     """,
     "SHELL32.DLL": """
         SHFileOperationW SHGetFileInfoW SHGetFolderPathW SHGetSpecialFolderPathW
@@ -123,6 +123,7 @@ ALLOWED = {
     """,
     "OLEAUT32.DLL": """
         SysAllocString SysFreeString SysStringLen VariantChangeType VariantClear VariantInit
+        VariantTimeToSystemTime
     """,
     # The C runtime that every Windows carries; Windows 2000 has version 6.
     "MSVCRT.DLL": """

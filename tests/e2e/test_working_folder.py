@@ -15,7 +15,8 @@ import zipfile
 import e2e_support as e2e
 
 BIN = None
-REPORT_FILES = ["Velmora_Debug_Info.txt", "diskinfo.txt", "taskschd.txt", "SystemInfo.txt"]
+REPORT_FILES = ["Velmora_Debug_Info.txt", "diskinfo.txt", "StorageInfo.txt", "taskschd.txt",
+                "SystemInfo.txt"]
 FAKE_TOOLS = ("systeminfo.exe", "schtasks.exe")
 
 
@@ -173,7 +174,8 @@ class ConsoleToolsThatNeverEnd(RunCase):
             self.assertEqual(z.read("taskschd.txt"), TASKS)
             self.assertEqual(sorted(z.namelist()),
                              sorted(["Velmora_Debug_Info.txt", "uninstall.txt", "boottime.txt",
-                                     "diskinfo.txt", "services.txt", "taskschd.txt",
+                                     "diskinfo.txt", "StorageInfo.txt", "services.txt",
+                                     "taskschd.txt",
                                      "SystemInfo.txt", "FilesInfo.txt"]))
         self.assertEqual(lines[1:], ["", "===== System =====", "Host Name: STUCK", ""])
 
