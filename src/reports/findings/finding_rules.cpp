@@ -82,17 +82,30 @@ bool IsSsd(const StorageVolume& volume, RuleOutput& out) {
   return media != nullptr && StartsWith(*media, L"SSD");
 }
 
+template <typename Check>
+void ForEachVolume(const ReportFacts& facts, RuleOutput& out, Check check) {
+  const StorageFacts* storage = Storage(facts, out);
+  if (storage == nullptr) return;
+  for (const StorageVolume& volume : storage->volumes) check(volume);
+}
+
+// The volumes that hold Windows or the product, with what they hold.
+template <typename Check>
+void ForEachProductVolume(const ReportFacts& facts, RuleOutput& out, Check check) {
+  ForEachVolume(facts, out, [&](const StorageVolume& volume) {
+    if (const auto holds = ProductVolume(volume, out)) check(volume, *holds);
+  });
+}
+
 // -- the rules ---------------------------------------------------------------
 
 void DiskPredictsFailure(const ReportFacts& facts, RuleOutput& out) {
-  const StorageFacts* storage = Storage(facts, out);
-  if (storage == nullptr) return;
-  for (const StorageVolume& volume : storage->volumes) {
+  ForEachVolume(facts, out, [&](const StorageVolume& volume) {
     const std::wstring* smart = Known(volume.facts, Where(volume), L"SMART", out);
-    if (smart == nullptr || !StartsWith(*smart, L"failure predicted")) continue;
+    if (smart == nullptr || !StartsWith(*smart, L"failure predicted")) return;
     out.findings.push_back(L"The disk of volume " + volume.name + L" predicts failure" +
                            See(kStorageReportName, Where(volume) + L", " + Line(L"SMART", *smart)));
-  }
+  });
 }
 
 void DiskErrorsLogged(const ReportFacts& facts, RuleOutput& out) {
@@ -115,52 +128,42 @@ void DiskErrorsLogged(const ReportFacts& facts, RuleOutput& out) {
 }
 
 void ProductVolumeDirty(const ReportFacts& facts, RuleOutput& out) {
-  const StorageFacts* storage = Storage(facts, out);
-  if (storage == nullptr) return;
-  for (const StorageVolume& volume : storage->volumes) {
-    const auto holds = ProductVolume(volume, out);
-    if (!holds) continue;
+  ForEachProductVolume(facts, out, [&](const StorageVolume& volume, const std::wstring& holds) {
     const std::wstring* dirty = Known(volume.facts, Where(volume), L"Dirty bit", out);
-    if (dirty == nullptr || !StartsWith(*dirty, L"set")) continue;
+    if (dirty == nullptr || !StartsWith(*dirty, L"set")) return;
     out.findings.push_back(
-        L"Volume " + volume.name + L" (holds " + *holds +
+        L"Volume " + volume.name + L" (holds " + holds +
         L") is marked dirty: Windows will check it at the next start" +
         See(kStorageReportName, Where(volume) + L", " + Line(L"Dirty bit", *dirty)));
-  }
+  });
 }
 
 void ProductVolumeLowOnSpace(const ReportFacts& facts, RuleOutput& out) {
-  const StorageFacts* storage = Storage(facts, out);
-  if (storage == nullptr) return;
-  for (const StorageVolume& volume : storage->volumes) {
-    const auto holds = ProductVolume(volume, out);
-    if (!holds) continue;
+  ForEachProductVolume(facts, out, [&](const StorageVolume& volume, const std::wstring& holds) {
     const auto size = KnownNumber(volume.facts, Where(volume), L"Size", out);
     const auto free = KnownNumber(volume.facts, Where(volume), L"Free space", out);
-    if (!size || !free || *size == 0 || *free * 100 >= *size * kLowFreePercent) continue;
+    if (!size || !free || *size == 0 || *free * 100 >= *size * kLowFreePercent) return;
     out.findings.push_back(
-        L"Volume " + volume.name + L" (holds " + *holds + L") has less than " +
+        L"Volume " + volume.name + L" (holds " + holds + L") has less than " +
         std::to_wstring(kLowFreePercent) + L" % free space" +
         See(kStorageReportName,
             Where(volume) + L", " + Line(L"Free space", *volume.facts.Find(L"Free space"))));
-  }
+  });
 }
 
 void ShadowCopiesAtRisk(const ReportFacts& facts, RuleOutput& out) {
-  const StorageFacts* storage = Storage(facts, out);
-  if (storage == nullptr) return;
-  for (const StorageVolume& volume : storage->volumes) {
+  ForEachVolume(facts, out, [&](const StorageVolume& volume) {
     const auto cluster = KnownNumber(volume.facts, Where(volume), L"Cluster size", out);
-    if (!cluster || *cluster >= kSmallClusterBytes) continue;
+    if (!cluster || *cluster >= kSmallClusterBytes) return;
     const auto copies = KnownNumber(volume.facts, Where(volume), L"Shadow copies", out);
-    if (!copies || *copies == 0) continue;
+    if (!copies || *copies == 0) return;
     out.findings.push_back(
         L"Defragmenting volume " + volume.name +
         L" risks its shadow copies: its clusters are smaller than 16 KB" +
         See(kStorageReportName,
             Where(volume) + L", " + Line(L"Cluster size", *volume.facts.Find(L"Cluster size")) +
                 L", " + Line(L"Shadow copies", *volume.facts.Find(L"Shadow copies"))));
-  }
+  });
 }
 
 const MainReportFacts* Main(const ReportFacts& facts, RuleOutput& out) {
@@ -325,16 +328,14 @@ void SsdOnDefragmentationSchedule(const ReportFacts& facts, RuleOutput& out) {
 }
 
 void SsdWithoutTrim(const ReportFacts& facts, RuleOutput& out) {
-  const StorageFacts* storage = Storage(facts, out);
-  if (storage == nullptr) return;
-  for (const StorageVolume& volume : storage->volumes) {
-    if (!IsSsd(volume, out)) continue;
+  ForEachVolume(facts, out, [&](const StorageVolume& volume) {
+    if (!IsSsd(volume, out)) return;
     const std::wstring* trim = Known(volume.facts, Where(volume), L"TRIM (system)", out);
-    if (trim == nullptr || !StartsWith(*trim, L"off")) continue;
+    if (trim == nullptr || !StartsWith(*trim, L"off")) return;
     out.findings.push_back(
         L"Volume " + volume.name + L" is an SSD with TRIM off" +
         See(kStorageReportName, Where(volume) + L", " + Line(L"TRIM (system)", *trim)));
-  }
+  });
 }
 
 void WindowsScheduleBesideProducts(const ReportFacts& facts, RuleOutput& out) {
