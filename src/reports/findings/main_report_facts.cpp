@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cwctype>
 
 #include "reports/findings/findings_facts.h"
 #include "reports/findings/findings_text.h"
@@ -7,6 +6,10 @@
 namespace velmora {
 
 namespace {
+
+bool IsDigit(wchar_t c) {
+  return c >= L'0' && c <= L'9';
+}
 
 using Lines = ReportList;
 constexpr size_t kNone = static_cast<size_t>(-1);
@@ -99,7 +102,7 @@ size_t Digits(const std::wstring& text, size_t at, bool sign, bool hex) {
   if (sign && end < text.size() && text[end] == L'-') ++end;
   const size_t first = end;
   while (end < text.size() &&
-         (iswdigit(text[end]) || (hex && text[end] >= L'A' && text[end] <= L'F'))) {
+         (IsDigit(text[end]) || (hex && text[end] >= L'A' && text[end] <= L'F'))) {
     ++end;
   }
   return end > first ? end : kNone;
@@ -123,7 +126,7 @@ std::optional<ServiceFact> ServiceRow(const std::wstring& line) {
     service.display_name = line.substr(0, at);
     service.display_name.erase(service.display_name.find_last_not_of(L' ') + 1);
     for (size_t i = at + 1; i < q[0] && i < at + 9; ++i) {
-      service.type = service.type * 16 + (iswdigit(line[i]) ? line[i] - L'0' : line[i] - L'A' + 10);
+      service.type = service.type * 16 + (IsDigit(line[i]) ? line[i] - L'0' : line[i] - L'A' + 10);
     }
     const auto state = LeadingNumber(line.substr(q[0] + 2, q[1] - q[0] - 2));
     const auto start_type = LeadingNumber(line.substr(q[2] + 1, q[3] - q[2] - 1));
