@@ -56,9 +56,10 @@ std::optional<uint64_t> KnownNumber(const LabelledLines& block, std::wstring_vie
   const std::wstring* value = Known(block, where, label, out);
   if (value == nullptr) return std::nullopt;
   const auto number = LeadingNumber(*value);
-  if (!number)
+  if (!number) {
     out.unread.push_back(std::wstring(kStorageReportName) + L": " + std::wstring(where) + L", " +
                          Line(label, *value));
+  }
   return number;
 }
 
