@@ -20,6 +20,7 @@
 #include "reports/files/files_report.h"
 #include "reports/files/product_files.h"
 #include "reports/files/product_listing.h"
+#include "reports/findings/findings_report.h"
 #include "reports/registry/autoruns_report.h"
 #include "reports/registry/bho_report.h"
 #include "reports/registry/registry_exports.h"
@@ -163,6 +164,8 @@ void RunReportSteps(const ReportJobSettings& settings, ProgressReporter& progres
   ConsoleCaptures captures(folder);
   SaveMainReport(settings, folder, progress);
   SaveSideReports(folder, captures, storage, progress);
+  // From the files above, as support will read them; no step of its own.
+  SaveFindings(folder);
   // The archive reads the folder by its path: that path must still be ours.
   working_folder.CheckPathLeadsToHeldFolder();
   // Replaces an old archive only once the new one is complete.

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "app/archive/zip_records.h"
 #include "common/cancellation.h"
@@ -98,6 +100,27 @@ TEST_F(ArchiveTree, HoldsEveryVisibleFileUnderItsRelativeName) {
   EXPECT_EQ(info.entry_count, expected.size());
   EXPECT_FALSE(info.has_zip64_end);
   EXPECT_EQ(info.comment_length, 0);
+}
+
+std::vector<std::string> OrderOf(const test::ZipArchiveInfo& info) {
+  std::vector<std::string> names;
+  for (const auto& e : info.entries) names.push_back(e.central.name);
+  return names;
+}
+
+// Support opens the findings first; every other entry keeps the walk's order.
+TEST_F(ArchiveTree, FindingsComeFirstAndTheRestKeepTheWalkOrder) {
+  MakeArchive(root_, archive_);
+  const std::vector<std::string> walked = OrderOf(ReadArchive(archive_));
+  Put(L"Findings.txt", "first");
+  Put(L"AppPath\\Findings.txt", "a product file of that name stays where it is");
+  MakeArchive(root_, archive_);
+  std::vector<std::string> with = OrderOf(ReadArchive(archive_));
+  ASSERT_EQ(with.size(), walked.size() + 2);
+  EXPECT_EQ(with.front(), "Findings.txt");
+  with.erase(with.begin());
+  with.erase(std::find(with.begin(), with.end(), "AppPath/Findings.txt"));
+  EXPECT_EQ(with, walked);
 }
 
 TEST_F(ArchiveTree, EntriesAreDeflatedAtMaximumWithSizesAndCrcInTheLocalHeader) {

@@ -41,8 +41,9 @@ BIN = None
 LARGE = os.environ.get("VELMORA_LARGE_TESTS") == "1"
 EMPTY_MD5 = hashlib.md5(b"").hexdigest()
 PROGRAMS = ("systeminfo.exe", "schtasks.exe", "VelmoraHelper.exe")
-REPORT_FILES = ["Velmora_Debug_Info.txt", "uninstall.txt", "boottime.txt", "diskinfo.txt",
-                "StorageInfo.txt", "services.txt", "taskschd.txt", "SystemInfo.txt", "FilesInfo.txt"]
+REPORT_FILES = ["Findings.txt", "Velmora_Debug_Info.txt", "uninstall.txt", "boottime.txt",
+                "diskinfo.txt", "StorageInfo.txt", "services.txt", "taskschd.txt", "SystemInfo.txt",
+                "FilesInfo.txt"]
 MARKER = "velmorareaderror"
 
 REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD = 0, 1, 2, 3, 4, 7, 11
@@ -806,6 +807,42 @@ class Case9EverythingAtOnce(FaultCase):
     def test_nothing_is_left_behind(self):
         the_run()
         self.assertNothingLeftBehind()
+
+
+class Case10Findings(FaultCase):
+    """The first page of the archive names the red flags that this machine
+    shows, each with its evidence: the file that cannot be read, the stopped
+    services in the product's folder, no security product (Wine's answer), and,
+    without a firewall object, the firewall's state as not read."""
+
+    def setUp(self):
+        self.run_ = the_run()
+        self.assertDone(self.run_)
+        self.lines = self.run_.lines("Findings.txt")
+
+    def test_findings_are_the_archives_first_entry(self):
+        self.assertEqual(next(iter(self.run_.members)), "Findings.txt")
+
+    def test_the_red_flags_most_serious_first(self):
+        stopped = ("A product service is stopped: Velmora Fault {0} (see Velmora_Debug_Info.txt: "
+                   'services table, the line of "Velmora Fault {0}": state 1, start type 3)')
+        expected = [
+            "A product binary listed in the files report cannot be found or read: unreadable.dll "
+            '(see Velmora_Debug_Info.txt: files report, "unreadable.dll   Ver:   MD5:'
+            f'{EMPTY_MD5}   DT:12/30/1899")',
+            stopped.format("Held"), stopped.format("Socket")]
+        if e2e.LANE != "win2k":  # Windows 2000 has no Security Center to ask
+            expected.append("No security product is registered with Windows Security Center (see "
+                            "Velmora_Debug_Info.txt: [AntiVirusProduct], [AntiSpywareProduct], "
+                            "[FirewallProduct] name none)")
+        self.assertEqual(self.lines[:2], ["===== Findings =====", ""])
+        self.assertInOrder(self.lines, expected)
+
+    def test_the_firewall_without_its_object_is_shown_not_judged(self):
+        unread = self.lines[self.lines.index("===== Could not be read =====") + 2:]
+        self.assertIn('Velmora_Debug_Info.txt: [Windows FireWall], "FwObj=nil": the system did not '
+                      "say whether its firewall is on", unread)
+        self.assertFalse([line for line in self.lines if "Firewall is off" in line])
 
 
 class DestinationCase(FaultCase):

@@ -173,10 +173,10 @@ class ConsoleToolsThatNeverEnd(RunCase):
             lines = z.read("SystemInfo.txt")[2:].decode("utf-16-le").split("\r\n")
             self.assertEqual(z.read("taskschd.txt"), TASKS)
             self.assertEqual(sorted(z.namelist()),
-                             sorted(["Velmora_Debug_Info.txt", "uninstall.txt", "boottime.txt",
-                                     "diskinfo.txt", "StorageInfo.txt", "services.txt",
-                                     "taskschd.txt",
-                                     "SystemInfo.txt", "FilesInfo.txt"]))
+                             sorted(["Findings.txt", "Velmora_Debug_Info.txt", "uninstall.txt",
+                                     "boottime.txt", "diskinfo.txt", "StorageInfo.txt",
+                                     "services.txt", "taskschd.txt", "SystemInfo.txt",
+                                     "FilesInfo.txt"]))
         self.assertEqual(lines[1:], ["", "===== System =====", "Host Name: STUCK", ""])
 
     def test_nothing_is_left_behind(self):

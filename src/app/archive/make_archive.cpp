@@ -21,6 +21,7 @@
 #include "common/strings.h"
 #include "common/ticks.h"
 #include "common/worker_thread.h"
+#include "reports/findings/findings_report.h"
 
 namespace velmora {
 
@@ -272,6 +273,13 @@ void MoveIntoPlace(const std::wstring& temporary, const std::wstring& archive_pa
   }
 }
 
+// The findings page is what support opens first; the rest keeps the walk's order.
+std::vector<ArchiveItem> WithFindingsFirst(std::vector<ArchiveItem> items) {
+  std::stable_partition(items.begin(), items.end(),
+                        [](const ArchiveItem& item) { return item.name == kFindingsReportName; });
+  return items;
+}
+
 }  // namespace
 
 ArchiveOptions DefaultArchiveOptions() {
@@ -285,7 +293,7 @@ size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path)
 size_t MakeArchive(const std::wstring& folder, const std::wstring& archive_path,
                    const ArchiveOptions& options) {
   // Walk first, so that the temporary file is never part of the tree.
-  const std::vector<ArchiveItem> items = WalkArchiveTree(folder);
+  const std::vector<ArchiveItem> items = WithFindingsFirst(WalkArchiveTree(folder));
   TemporaryArchive temporary;
   options.at_destination([&] { temporary = CreateTemporaryArchive(archive_path); });
   try {
