@@ -87,12 +87,12 @@ TEST_F(ReportJobTest, UnusableWorkingFolderEndsWithFailedAndLeavesNothing) {
   settings.program_file = blocked.path() + L"missing\\VelmoraHelper.exe";
   const JobRun run = RunJob(settings);
   EXPECT_FALSE(run.done);
-  // The main report file is the first one saved, in step 7.
+  // No folder of the run's own making: the run ends before its first step.
   std::vector<std::pair<WPARAM, LPARAM>> expected = ExpectedMessages(kProgressFailed);
-  expected.erase(expected.begin() + 7, expected.end() - 1);
+  expected.erase(expected.begin() + 1, expected.end() - 1);
   EXPECT_EQ(run.messages, expected);
   // The failure box names the step and the error below its fixed text.
-  EXPECT_EQ(ReportFailureCause, L"Step 7 of 15: cannot create report file (error 3)");
+  EXPECT_EQ(ReportFailureCause.rfind(L"Step 1 of 15: no working folder could be made", 0), 0u);
   EXPECT_FALSE(PathExists(blocked.path() + L"missing\\GetInfoDir"));
   EXPECT_FALSE(PathExists(blocked.path() + L"blocker\\GetInfoDir"));
 }
