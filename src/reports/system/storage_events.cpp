@@ -179,7 +179,7 @@ std::wstring FillInserts(const std::wstring& message, const std::vector<std::wst
       while (i + 1 < message.size() && IsDigitCharacter(message[i + 1]) && number < 100) {
         number = number * 10 + (message[++i] - L'0');
       }
-      // A format specification after the number ("%1!s!") is left out.
+      // A printf-style format after the number ("%1!s!") is left out.
       if (i + 1 < message.size() && message[i + 1] == L'!') {
         const size_t close = message.find(L'!', i + 2);
         if (close != std::wstring::npos) i = close;
