@@ -3,6 +3,7 @@
 #include <taskschd.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "common/com_ptr.h"
 #include "common/dynamic_function.h"
@@ -67,40 +68,42 @@ std::wstring TriggerText(ITrigger* trigger) {
   return text;
 }
 
-std::vector<std::wstring> TriggerTexts(ITaskDefinition* definition) {
+// The texts of at most `limit` items of a one-based Task Scheduler collection;
+// `text` gives an item's text, or nothing for an item to pass over.
+template <typename Item, typename Collection, typename ItemText>
+std::vector<std::wstring> CollectionTexts(Collection* collection, LONG limit, ItemText text) {
   std::vector<std::wstring> texts;
-  ComPtr<ITriggerCollection> triggers;
   LONG count = 0;
-  if (FAILED(definition->get_Triggers(triggers.put())) || FAILED(triggers->get_Count(&count))) {
-    return texts;
-  }
-  for (LONG i = 1; i <= std::min<LONG>(count, 16); ++i) {
-    ComPtr<ITrigger> trigger;
-    if (SUCCEEDED(triggers->get_Item(i, trigger.put())))
-      texts.push_back(TriggerText(trigger.get()));
+  if (FAILED(collection->get_Count(&count))) return texts;
+  for (LONG i = 1; i <= std::min<LONG>(count, limit); ++i) {
+    ComPtr<Item> item;
+    if (FAILED(collection->get_Item(i, item.put()))) continue;
+    if (std::optional<std::wstring> item_text = text(item.get())) texts.push_back(*item_text);
   }
   return texts;
 }
 
+std::vector<std::wstring> TriggerTexts(ITaskDefinition* definition) {
+  ComPtr<ITriggerCollection> triggers;
+  if (FAILED(definition->get_Triggers(triggers.put()))) return {};
+  return CollectionTexts<ITrigger>(triggers.get(), 16, [](ITrigger* trigger) {
+    return std::optional<std::wstring>(TriggerText(trigger));
+  });
+}
+
 std::vector<std::wstring> ActionPrograms(ITaskDefinition* definition) {
-  std::vector<std::wstring> programs;
   ComPtr<IActionCollection> actions;
-  LONG count = 0;
-  if (FAILED(definition->get_Actions(actions.put())) || FAILED(actions->get_Count(&count))) {
-    return programs;
-  }
-  for (LONG i = 1; i <= std::min<LONG>(count, 32); ++i) {
-    ComPtr<IAction> action;
-    ComPtr<IExecAction> exec;
-    UniqueBstr path;
-    if (FAILED(actions->get_Item(i, action.put())) ||
-        FAILED(action.QueryInto(__uuidof(IExecAction), exec)) ||
-        FAILED(exec->get_Path(path.put()))) {
-      continue;
-    }
-    programs.push_back(BstrText(path.get()));
-  }
-  return programs;
+  if (FAILED(definition->get_Actions(actions.put()))) return {};
+  return CollectionTexts<IAction>(
+      actions.get(), 32, [](IAction* action) -> std::optional<std::wstring> {
+        ComPtr<IExecAction> exec;
+        UniqueBstr path;
+        if (FAILED(action->QueryInterface(__uuidof(IExecAction), exec.put_void())) ||
+            FAILED(exec->get_Path(path.put()))) {
+          return std::nullopt;
+        }
+        return BstrText(path.get());
+      });
 }
 
 TaskFacts ReadTask(IRegisteredTask* task, bool with_state) {

@@ -128,16 +128,15 @@ std::vector<FilterDriver> ParseFilterEntries(const uint8_t* bytes, size_t size) 
 
 FilterDrivers ReadFilterDrivers() {
   FilterDrivers drivers;
-  const HMODULE fltlib = LoadSystemLibrary(L"fltlib.dll");
-  const auto find_first = LookUpFunction<FindFirstFunction>(fltlib, "FilterFindFirst");
-  const auto find_next = LookUpFunction<FindNextFunction>(fltlib, "FilterFindNext");
-  const auto find_close = LookUpFunction<FindCloseFunction>(fltlib, "FilterFindClose");
-  const auto instance_first =
-      LookUpFunction<InstanceFirstFunction>(fltlib, "FilterInstanceFindFirst");
-  const auto instance_next = LookUpFunction<FindNextFunction>(fltlib, "FilterInstanceFindNext");
-  const auto instance_close = LookUpFunction<FindCloseFunction>(fltlib, "FilterInstanceFindClose");
-  if (!find_first || !find_next || !find_close || !instance_first || !instance_next ||
-      !instance_close) {
+  FindFirstFunction find_first = nullptr;
+  FindNextFunction find_next = nullptr, instance_next = nullptr;
+  FindCloseFunction find_close = nullptr, instance_close = nullptr;
+  InstanceFirstFunction instance_first = nullptr;
+  if (!LookUpFunctions(LoadSystemLibrary(L"fltlib.dll"), Named(find_first, "FilterFindFirst"),
+                       Named(find_next, "FilterFindNext"), Named(find_close, "FilterFindClose"),
+                       Named(instance_first, "FilterInstanceFindFirst"),
+                       Named(instance_next, "FilterInstanceFindNext"),
+                       Named(instance_close, "FilterInstanceFindClose"))) {
     drivers.why = L"unknown (no filter manager)";
     return drivers;
   }

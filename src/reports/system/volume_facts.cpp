@@ -283,13 +283,15 @@ std::vector<std::wstring> VolumePaths(VolumePathNamesFunction path_names, const 
 }
 
 void AppendVolumesWithoutLetter(std::vector<VolumeTarget>& targets) {
-  const HMODULE kernel = LoadSystemLibrary(L"kernel32.dll");
-  const auto find_first = LookUpFunction<FindFirstVolumeFunction>(kernel, "FindFirstVolumeW");
-  const auto find_next = LookUpFunction<FindNextVolumeFunction>(kernel, "FindNextVolumeW");
-  const auto find_close = LookUpFunction<FindVolumeCloseFunction>(kernel, "FindVolumeClose");
-  const auto path_names =
-      LookUpFunction<VolumePathNamesFunction>(kernel, "GetVolumePathNamesForVolumeNameW");
-  if (!find_first || !find_next || !find_close || !path_names) return;
+  FindFirstVolumeFunction find_first = nullptr;
+  FindNextVolumeFunction find_next = nullptr;
+  FindVolumeCloseFunction find_close = nullptr;
+  VolumePathNamesFunction path_names = nullptr;
+  if (!LookUpFunctions(LoadSystemLibrary(L"kernel32.dll"), Named(find_first, "FindFirstVolumeW"),
+                       Named(find_next, "FindNextVolumeW"), Named(find_close, "FindVolumeClose"),
+                       Named(path_names, "GetVolumePathNamesForVolumeNameW"))) {
+    return;
+  }
   wchar_t name[MAX_PATH] = {};
   const HANDLE find = find_first(name, MAX_PATH);
   if (find == INVALID_HANDLE_VALUE) return;
