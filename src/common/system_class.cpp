@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/dynamic_function.h"
+#include "common/handles.h"
 #include "common/strings.h"
 
 namespace velmora {
@@ -19,10 +20,23 @@ std::wstring WindowsFolder() {
   return n == 0 || n >= MAX_PATH ? std::wstring() : FromBuffer(buffer, MAX_PATH);
 }
 
-std::wstring RegisteredServer(REFCLSID clsid) {
+std::wstring ClassKey(REFCLSID clsid) {
   wchar_t id[40] = {};
   ::StringFromGUID2(clsid, id, 40);
-  const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + id + L"\\InprocServer32";
+  return std::wstring(L"Software\\Classes\\CLSID\\") + id;
+}
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
+  UniqueRegKey key;
+  return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) == ERROR_SUCCESS;
+}
+
+bool KeyExistsInAView(HKEY root, const std::wstring& path, REGSAM other_view) {
+  return KeyExists(root, path, 0) || (other_view != 0 && KeyExists(root, path, other_view));
+}
+
+std::wstring RegisteredServer(REFCLSID clsid) {
+  const std::wstring key = ClassKey(clsid) + L"\\InprocServer32";
   HKEY server = nullptr;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &server) !=
       ERROR_SUCCESS) {
@@ -72,6 +86,14 @@ HRESULT CreateMachineObject(REFCLSID clsid, REFIID iid, void** object) {
   result = factory->CreateInstance(nullptr, iid, object);
   factory->Release();
   return result;
+}
+
+HRESULT CreateMachineLocalObject(REFCLSID clsid, REFIID iid, REGSAM other_view, void** object) {
+  *object = nullptr;
+  const std::wstring key = ClassKey(clsid);
+  if (KeyExistsInAView(HKEY_CURRENT_USER, key, other_view)) return kClassRegisteredForUser;
+  if (!KeyExistsInAView(HKEY_LOCAL_MACHINE, key, other_view)) return REGDB_E_CLASSNOTREG;
+  return ::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, iid, object);
 }
 
 }  // namespace velmora

@@ -22,4 +22,16 @@ std::wstring MachineServerPath(const std::wstring& value, const std::wstring& wi
 // for it and asks it for `iid`.
 HRESULT CreateMachineObject(REFCLSID clsid, REFIID iid, void** object);
 
+// Refused: the user's own classes register the class, and COM would read
+// that registration before the machine's.
+inline constexpr HRESULT kClassRegisteredForUser =
+    MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0201);
+
+// Creates the object of `clsid` from the server that runs as a Windows
+// service or program for it (CoCreateInstance, out of process), but only
+// where the machine registers the class and the user's classes do not.
+// `other_view` is KEY_WOW64_64KEY for a 32-bit program on 64-bit Windows (the
+// other registry view is looked at too), else 0.
+HRESULT CreateMachineLocalObject(REFCLSID clsid, REFIID iid, REGSAM other_view, void** object);
+
 }  // namespace velmora

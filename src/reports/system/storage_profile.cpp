@@ -12,6 +12,7 @@
 #include "common/worker_thread.h"
 #include "environment/folders.h"
 #include "environment/wow64.h"
+#include "reports/system/shadow_storage.h"
 
 namespace velmora {
 
@@ -149,7 +150,7 @@ void AppendVolumeFacts(ReportList& lines, const VolumeFacts& v, const std::wstri
   lines.push_back(Line(L"MFT size", v.mft_size));
   lines.push_back(Line(L"MFT zone", v.mft_zone));
   lines.push_back(Line(L"Shadow copies", v.shadow_copies));
-  lines.push_back(Line(L"Shadow storage", L"unknown (the shadow copy service is not asked)"));
+  lines.push_back(Line(L"Shadow storage", v.shadow_storage));
   if (v.cluster_bytes != 0 && v.cluster_bytes < kShadowSafeClusterBytes) {
     lines.push_back(
         L"Shadow copy note: clusters below 16 KB: defragmenting may make Windows "
@@ -244,10 +245,14 @@ void ReadProfile(StorageProfileState& state) {
   state.Publish([&](StorageProfileFacts& f) { f.trim_system = trim, f.trim_system_done = true; });
   std::vector<VolumeTarget> volumes = ListFixedVolumes();
   state.Publish([&](StorageProfileFacts& f) { f.volumes = volumes, f.volumes_listed = true; });
-  for (const VolumeTarget& target : volumes) {
-    if (state.Stopping()) break;
-    VolumeFacts facts = ReadVolumeFacts(target, kBitmapChunkBytes, state.deadline);
-    state.Publish([&](StorageProfileFacts& f) { f.volume_facts.push_back(std::move(facts)); });
+  {
+    const ComApartment apartment;  // the shadow copy service is asked through COM
+    for (const VolumeTarget& target : volumes) {
+      if (state.Stopping()) break;
+      VolumeFacts facts = ReadVolumeFacts(target, kBitmapChunkBytes, state.deadline);
+      facts.shadow_storage = ReadShadowStorage(target.root);
+      state.Publish([&](StorageProfileFacts& f) { f.volume_facts.push_back(std::move(facts)); });
+    }
   }
   ::SetErrorMode(previous_mode);
   if (state.Stopping()) return;

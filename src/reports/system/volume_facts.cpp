@@ -1,6 +1,7 @@
 #include "reports/system/volume_facts.h"
 
 #include <winioctl.h>
+#include <ntddscsi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -67,6 +68,20 @@ std::wstring UnknownPropertyValue(const PropertyAnswer& answer, bool windows7_or
   return UnknownFromError(answer.error);
 }
 
+// Word 217 of the identify data: 1 for a medium that does not rotate,
+// 0401h to FFFEh its speed in rpm; 0 (not reported) and the rest say nothing.
+std::wstring RotationRateValue(const IdentifyAnswer& identify) {
+  constexpr size_t kRotationRateWord = 217;
+  if (identify.error != ERROR_SUCCESS || identify.data.size() < 2 * (kRotationRateWord + 1)) {
+    return {};
+  }
+  const unsigned rate = identify.data[2 * kRotationRateWord] |
+                        (unsigned{identify.data[2 * kRotationRateWord + 1]} << 8);
+  if (rate == 1) return L"SSD (rotation rate: non-rotating)";
+  if (rate >= 0x0401 && rate <= 0xFFFE) return Format(L"hard disk (%u rpm)", rate);
+  return {};
+}
+
 UniqueHandle OpenDevice(const std::wstring& device, DWORD access) {
   return UniqueHandle(::CreateFileW(device.c_str(), access,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -90,6 +105,45 @@ PropertyAnswer QueryProperty(HANDLE device, DWORD property_id) {
   answer.error = Control(device, kQueryStorageProperty, &query, sizeof query, answer.bytes.data(),
                          static_cast<DWORD>(answer.bytes.size()), &returned);
   answer.bytes.resize(answer.error == ERROR_SUCCESS ? returned : 0);
+  return answer;
+}
+
+// IDENTIFY DEVICE through the ATA pass-through. The disk is opened for
+// reading and writing only here: the pass-through asks for both, though the
+// command only reads.
+IdentifyAnswer IdentifyDevice(DWORD disk_number) {
+  constexpr UCHAR kIdentifyDevice = 0xEC;
+  constexpr size_t kIdentifyBytes = 512;
+  struct Request {
+    ATA_PASS_THROUGH_EX header;
+    uint8_t data[kIdentifyBytes];
+  } request = {};
+  IdentifyAnswer answer;
+  const UniqueHandle disk =
+      OpenDevice(Format(L"\\\\.\\PhysicalDrive%lu", disk_number), GENERIC_READ | GENERIC_WRITE);
+  if (!disk) {
+    answer.error = ::GetLastError();
+    return answer;
+  }
+  request.header.Length = sizeof request.header;
+  request.header.AtaFlags = ATA_FLAGS_DRDY_REQUIRED | ATA_FLAGS_DATA_IN;
+  request.header.DataTransferLength = kIdentifyBytes;
+  request.header.TimeOutValue = 3;
+  request.header.DataBufferOffset = offsetof(Request, data);
+  request.header.CurrentTaskFile[6] = kIdentifyDevice;
+  DWORD returned = 0;
+  answer.error = Control(disk.get(), IOCTL_ATA_PASS_THROUGH, &request, sizeof request, &request,
+                         sizeof request, &returned);
+  if (answer.error != ERROR_SUCCESS) return answer;
+  // The status register comes back in the command's place; its low bit is
+  // the device's error.
+  const size_t held = returned > offsetof(Request, data) ? returned - offsetof(Request, data) : 0;
+  const size_t bytes = std::min<size_t>({held, request.header.DataTransferLength, kIdentifyBytes});
+  if ((request.header.CurrentTaskFile[6] & 0x01) != 0 || bytes == 0) {
+    answer.error = ERROR_NOT_SUPPORTED;
+    return answer;
+  }
+  answer.data.assign(request.data, request.data + bytes);
   return answer;
 }
 
@@ -168,7 +222,10 @@ void ReadDisks(HANDLE volume, VolumeFacts& facts) {
     // Several disks under one volume: the first one's media and health stand for it
     // in its value lines; each disk is named in its own line above.
     if (facts.disk_numbers.size() > 1) continue;
-    facts.media_type = MediaTypeValue(QueryProperty(disk.get(), kSeekPenaltyProperty), windows7);
+    const PropertyAnswer seek_penalty = QueryProperty(disk.get(), kSeekPenaltyProperty);
+    facts.media_type = MediaTypeValue(
+        seek_penalty, windows7,
+        SeekPenaltyAnswered(seek_penalty) ? IdentifyAnswer() : IdentifyDevice(number));
     facts.trim_device = TrimDeviceValue(QueryProperty(disk.get(), kTrimProperty), windows7);
     PredictFailure predict = {};
     const DWORD smart_error =
@@ -334,12 +391,19 @@ std::wstring UnknownFromError(DWORD error) {
   }
 }
 
-std::wstring MediaTypeValue(const PropertyAnswer& seek_penalty, bool windows7_or_later) {
+bool SeekPenaltyAnswered(const PropertyAnswer& seek_penalty) {
   bool incurs_penalty = false;
-  if (!AnsweredBoolean(seek_penalty, incurs_penalty)) {
-    return UnknownPropertyValue(seek_penalty, windows7_or_later);
+  return AnsweredBoolean(seek_penalty, incurs_penalty);
+}
+
+std::wstring MediaTypeValue(const PropertyAnswer& seek_penalty, bool windows7_or_later,
+                            const IdentifyAnswer& identify) {
+  bool incurs_penalty = false;
+  if (AnsweredBoolean(seek_penalty, incurs_penalty)) {
+    return incurs_penalty ? L"hard disk (seek penalty)" : L"SSD (no seek penalty)";
   }
-  return incurs_penalty ? L"hard disk (seek penalty)" : L"SSD (no seek penalty)";
+  const std::wstring by_rotation = RotationRateValue(identify);
+  return by_rotation.empty() ? UnknownPropertyValue(seek_penalty, windows7_or_later) : by_rotation;
 }
 
 std::wstring TrimDeviceValue(const PropertyAnswer& trim, bool windows7_or_later) {

@@ -26,9 +26,19 @@ struct PropertyAnswer {
   std::vector<uint8_t> bytes;
 };
 
+// A disk's ATA IDENTIFY DEVICE data (256 words) through the ATA pass-through:
+// `error` is the pass-through's result.
+struct IdentifyAnswer {
+  DWORD error = ERROR_NOT_SUPPORTED;
+  std::vector<uint8_t> data;
+};
+
 // Windows 7 and later answer the seek-penalty query; a device without a seek
-// penalty is solid state.
-std::wstring MediaTypeValue(const PropertyAnswer& seek_penalty, bool windows7_or_later);
+// penalty is solid state. Where that query does not answer, the nominal
+// rotation rate of the disk's identify data (word 217) tells.
+std::wstring MediaTypeValue(const PropertyAnswer& seek_penalty, bool windows7_or_later,
+                            const IdentifyAnswer& identify = {});
+bool SeekPenaltyAnswered(const PropertyAnswer& seek_penalty);
 std::wstring TrimDeviceValue(const PropertyAnswer& trim, bool windows7_or_later);
 // The system's DisableDeleteNotify: `error` is the registry read's result.
 std::wstring TrimSystemValue(LONG error, DWORD type, DWORD value);
@@ -61,6 +71,7 @@ struct VolumeFacts {
   std::wstring mft_size;
   std::wstring mft_zone;
   std::wstring shadow_copies;
+  std::wstring shadow_storage;
   std::wstring smart;
 };
 

@@ -7,9 +7,12 @@
 #include <cstring>
 #include <random>
 
+#include "common/system_class.h"
+
 #include "reports/system/defrag_schedule.h"
 #include "reports/system/filter_drivers.h"
 #include "reports/system/free_space_extents.h"
+#include "reports/system/shadow_storage.h"
 #include "reports/system/storage_events.h"
 #include "reports/system/volume_facts.h"
 
@@ -88,6 +91,16 @@ PropertyAnswer BooleanAnswer(BOOLEAN value) {
   return answer;
 }
 
+// IDENTIFY DEVICE data: 256 little-endian words, the rotation rate in word 217.
+IdentifyAnswer IdentifyWithRotationRate(unsigned rate) {
+  IdentifyAnswer answer;
+  answer.error = ERROR_SUCCESS;
+  answer.data.assign(512, 0x5A);
+  answer.data[2 * 217] = static_cast<uint8_t>(rate & 0xFF);
+  answer.data[2 * 217 + 1] = static_cast<uint8_t>(rate >> 8);
+  return answer;
+}
+
 TEST(VolumeFacts, MediaTrimDirtyAndSmartValues) {
   PropertyAnswer refused;
   refused.error = ERROR_INVALID_FUNCTION;
@@ -95,6 +108,24 @@ TEST(VolumeFacts, MediaTrimDirtyAndSmartValues) {
   EXPECT_EQ(MediaTypeValue(BooleanAnswer(TRUE), true), L"hard disk (seek penalty)");
   EXPECT_EQ(MediaTypeValue(refused, false), L"unknown (Windows 7 and later say)");
   EXPECT_EQ(MediaTypeValue(refused, true), L"unknown (the device does not say)");
+  // Without the seek-penalty answer, word 217 of the identify data tells.
+  EXPECT_EQ(MediaTypeValue(refused, false, IdentifyWithRotationRate(1)),
+            L"SSD (rotation rate: non-rotating)");
+  EXPECT_EQ(MediaTypeValue(refused, true, IdentifyWithRotationRate(7200)), L"hard disk (7200 rpm)");
+  EXPECT_EQ(MediaTypeValue(refused, false, IdentifyWithRotationRate(0x0401)),
+            L"hard disk (1025 rpm)");
+  EXPECT_EQ(MediaTypeValue(BooleanAnswer(FALSE), true, IdentifyWithRotationRate(7200)),
+            L"SSD (no seek penalty)");
+  for (const unsigned says_nothing : {0u, 2u, 0x0400u, 0xFFFFu}) {
+    EXPECT_EQ(MediaTypeValue(refused, false, IdentifyWithRotationRate(says_nothing)),
+              L"unknown (Windows 7 and later say)");
+  }
+  IdentifyAnswer short_identify = IdentifyWithRotationRate(1);
+  short_identify.data.resize(434);
+  EXPECT_EQ(MediaTypeValue(refused, false, short_identify), L"unknown (Windows 7 and later say)");
+  IdentifyAnswer refused_identify = IdentifyWithRotationRate(1);
+  refused_identify.error = ERROR_INVALID_FUNCTION;
+  EXPECT_EQ(MediaTypeValue(refused, true, refused_identify), L"unknown (the device does not say)");
   EXPECT_EQ(TrimDeviceValue(BooleanAnswer(TRUE), true), L"supported");
   EXPECT_EQ(TrimDeviceValue(BooleanAnswer(FALSE), true), L"not supported");
   PropertyAnswer denied;
@@ -109,6 +140,34 @@ TEST(VolumeFacts, MediaTrimDirtyAndSmartValues) {
   EXPECT_EQ(SmartValue(ERROR_NOT_SUPPORTED, 0), L"unknown (the device does not say)");
   EXPECT_EQ(FreeSpaceValue(5368709120ull, 107374182400ull), L"5368709120 bytes (5.0 %)");
   EXPECT_EQ(BytesValue(1536), L"1536 bytes (1.50 KB)");
+}
+
+// VSS_DIFF_AREA_PROP as the system provider gives it; the strings are the
+// caller's to free there, borrowed here.
+VSS_DIFF_AREA_PROP DiffArea(const wchar_t* volume, const wchar_t* storage, LONGLONG maximum,
+                            LONGLONG allocated, LONGLONG used) {
+  return {const_cast<VSS_PWSZ>(volume), const_cast<VSS_PWSZ>(storage), maximum, allocated, used};
+}
+
+TEST(ShadowStorage, ValueFromTheDiffAreas) {
+  const wchar_t c[] = L"\\\\?\\Volume{1b2e5a40-0000-0000-0000-100000000000}\\";
+  const wchar_t d[] = L"\\\\?\\Volume{1b2e5a40-0000-0000-0000-200000000000}\\";
+  EXPECT_EQ(ShadowStorageValue(S_OK, {DiffArea(c, c, 10737418240ll, 2147483648ll, 1073741824ll)}),
+            L"used 1073741824 bytes (1.00 GB), allocated 2147483648 bytes (2.00 GB), "
+            L"limit 10737418240 bytes (10.00 GB)");
+  EXPECT_EQ(ShadowStorageValue(S_OK, {DiffArea(c, d, -1, 335544320ll, 0)}),
+            std::wstring(L"used 0 bytes (0 Bytes), allocated 335544320 bytes (320.00 MB), "
+                         L"no limit, on ") +
+                d);
+  EXPECT_EQ(ShadowStorageValue(S_OK, {}), L"none");
+  EXPECT_EQ(ShadowStorageValue(static_cast<HRESULT>(0x8004230C), {}),
+            L"none (the volume takes no shadow copies)");
+  EXPECT_EQ(ShadowStorageValue(E_ACCESSDENIED, {}), L"unknown (access denied)");
+  EXPECT_EQ(ShadowStorageValue(REGDB_E_CLASSNOTREG, {}), L"unknown (no shadow copy service)");
+  EXPECT_EQ(ShadowStorageValue(kClassRegisteredForUser, {}),
+            L"unknown (the shadow copy class is registered for the user; not asked)");
+  EXPECT_EQ(ShadowStorageValue(static_cast<HRESULT>(0x80042302), {}),
+            L"unknown (the shadow copy service does not answer, 0x80042302)");
 }
 
 TEST(VolumeFacts, PhysicalDiskFromTheDeviceDescriptor) {
@@ -285,6 +344,7 @@ TEST(StorageProfile, VolumeBlockTiesEventsToItsVolumeAndTimesOutTheRest) {
   c.mft_size = BytesValue(262144);
   c.mft_zone = L"unknown (not NTFS)";
   c.shadow_copies = L"3";
+  c.shadow_storage = L"none";
   c.smart = L"no failure predicted";
   facts.volume_facts = {c};
   facts.trim_system_done = true;
@@ -322,7 +382,7 @@ TEST(StorageProfile, VolumeBlockTiesEventsToItsVolumeAndTimesOutTheRest) {
       L"MFT size: 262144 bytes (256.00 KB)",
       L"MFT zone: unknown (not NTFS)",
       L"Shadow copies: 3",
-      L"Shadow storage: unknown (the shadow copy service is not asked)",
+      L"Shadow storage: none",
       L"Shadow copy note: clusters below 16 KB: defragmenting may make Windows delete shadow "
       L"copies",
       L"SMART: no failure predicted",
