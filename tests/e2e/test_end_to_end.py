@@ -187,7 +187,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(facts["TRIM (system)"], "on (DisableDeleteNotify not set)")
         # Wine serves none of the storage and file-system control codes.
         for label in ("Physical disk", "Media type", "TRIM (device)", "Dirty bit",
-                      "Free-space extents", "MFT size", "Shadow copies", "SMART"):
+                      "Free-space extents", "MFT size", "Shadow copies", "Shadow storage",
+                      "SMART"):
             self.assertTrue(facts[label].startswith("unknown ("), label + ": " + facts[label])
 
     def test_registry_exports_are_in_the_archive(self):
