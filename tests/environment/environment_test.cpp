@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "common/handles.h"
 #include "common/strings.h"
 #include "common/system_class.h"
 #include "environment/accounts.h"
@@ -188,6 +189,25 @@ TEST(SystemClass, ServerPathFromTheMachinesRegistrationOnly) {
   EXPECT_EQ(MachineServerPath(L"%ProgramFiles%\\x.dll", windows), L"");
   EXPECT_EQ(MachineServerPath(L"wbemprox.dll", windows), L"");
   EXPECT_EQ(MachineServerPath(L"", windows), L"");
+}
+
+// An out-of-process class is asked for only where the machine registers it
+// and the user's own classes (read first by COM) do not.
+TEST(SystemClass, LocalServerOnlyFromTheMachinesRegistration) {
+  const CLSID made_up = {
+      0x5f0c1a2e, 0x4b1d, 0x4c3a, {0x9e, 0x21, 0x7a, 0x30, 0x5d, 0x11, 0x64, 0x02}};
+  const wchar_t key[] = L"Software\\Classes\\CLSID\\{5F0C1A2E-4B1D-4C3A-9E21-7A305D116402}";
+  void* object = nullptr;
+  EXPECT_EQ(CreateMachineLocalObject(made_up, IID_IUnknown, 0, &object), REGDB_E_CLASSNOTREG);
+  {
+    UniqueRegKey created;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                created.put(), nullptr),
+              ERROR_SUCCESS);
+  }
+  EXPECT_EQ(CreateMachineLocalObject(made_up, IID_IUnknown, 0, &object), kClassRegisteredForUser);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, key), ERROR_SUCCESS);
 }
 
 // Wine answers as Windows 10: the versions whose shell must not be handed a
