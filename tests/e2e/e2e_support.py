@@ -36,12 +36,17 @@ def wine(*args, timeout=900, env=None):
 def answer(*args):
     """What a Wine tool prints that must answer (a path, a variable): an
     empty answer taken for one would send a test to the wrong place."""
-    result = wine(*args)
-    text = result.stdout.decode().strip()
-    if result.returncode != 0 or not text:
-        raise RuntimeError(f"wine {' '.join(args)} gave no answer (exit {result.returncode}): "
-                           + result.stderr.decode(errors="replace"))
-    return text
+    for attempt in range(3):
+        result = wine(*args)
+        text = result.stdout.decode().strip()
+        if result.returncode == 0 and text:
+            return text
+        # Seen once on a loaded machine, right after a suite had ended: the
+        # same question answered a moment later.
+        print(f"wine {' '.join(args)} gave no answer (exit {result.returncode}), attempt "
+              f"{attempt + 1}: " + result.stderr.decode(errors="replace"), file=sys.stderr)
+        time.sleep(2)
+    raise RuntimeError(f"wine {' '.join(args)} gave no answer (exit {result.returncode})")
 
 
 # The prefix's paths and variables do not change during a test run: each is

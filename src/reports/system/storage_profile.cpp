@@ -29,6 +29,8 @@ std::wstring Line(const wchar_t* label, const std::wstring& value) {
 }
 
 std::wstring ReadTrimSystemValue() {
+  // Before Windows 7 the system sends no TRIM at all, whatever the registry holds.
+  if (!IsWindows7OrLater()) return L"off (Windows 7 and later send TRIM)";
   const REGSAM view = IsWow64() ? KEY_WOW64_64KEY : 0;
   UniqueRegKey key;
   LONG error =

@@ -147,11 +147,6 @@ IdentifyAnswer IdentifyDevice(DWORD disk_number) {
   return answer;
 }
 
-bool IsWindows7OrLater() {
-  const OSVERSIONINFOEXW version = GetWindowsVersion();
-  return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1);
-}
-
 std::wstring DescriptorText(const std::vector<uint8_t>& bytes, DWORD offset) {
   if (offset == 0 || offset >= bytes.size()) return L"";
   const char* start = reinterpret_cast<const char*>(bytes.data()) + offset;
@@ -368,6 +363,11 @@ void AppendVolumesWithoutLetter(std::vector<VolumeTarget>& targets) {
 }
 
 }  // namespace
+
+bool IsWindows7OrLater() {
+  const OSVERSIONINFOEXW version = GetWindowsVersion();
+  return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1);
+}
 
 std::wstring UnknownValue(const std::wstring& why) {
   return L"unknown (" + why + L")";

@@ -40,6 +40,8 @@ std::wstring MediaTypeValue(const PropertyAnswer& seek_penalty, bool windows7_or
                             const IdentifyAnswer& identify = {});
 bool SeekPenaltyAnswered(const PropertyAnswer& seek_penalty);
 std::wstring TrimDeviceValue(const PropertyAnswer& trim, bool windows7_or_later);
+// Windows 7 is the first to send TRIM and to answer the seek-penalty query.
+bool IsWindows7OrLater();
 // The system's DisableDeleteNotify: `error` is the registry read's result.
 std::wstring TrimSystemValue(LONG error, DWORD type, DWORD value);
 // Model and bus from a STORAGE_DEVICE_DESCRIPTOR.
