@@ -113,7 +113,7 @@ class Release(unittest.TestCase):
 
     def test_the_build_folder_it_takes_is_its_own(self):
         self.assertNotIn("left-over", os.listdir(self.build))
-        self.assertTrue(os.path.isfile(os.path.join(self.build, MARKER)))
+        self.assertIn(MARKER, os.listdir(self.build))
 
     def test_it_removes_no_folder_but_a_build_folder_of_its_own(self):
         root = os.path.join(self.work, "refused")
@@ -137,10 +137,10 @@ class Release(unittest.TestCase):
                            (home, "is or holds " + os.path.join(home, "user"))):
             with self.subTest(build):
                 result = run(RELEASE, "--build", build, env=env)
+                self.assertEqual(tree(root), before)
                 self.assertEqual((result.returncode, result.stderr),
                                  (2, f"scripts/release: --build {build} {why}; "
                                      "name a new or empty folder\n"))
-                self.assertEqual(tree(root), before)
 
     def test_the_signature_verifies(self):
         result = run("osslsigncode", "verify", "-CAfile", self.verify_env["VELMORA_SIGN_CAFILE"],
