@@ -18,6 +18,7 @@ must equal the digest of the unsigned file as computed here."""
 import hashlib
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -79,27 +80,32 @@ def verify(path):
 def sign(path):
     with open(path, "rb") as f:
         unsigned = authenticode_digest(f.read())
-    signed = path + ".signed"
-    with tempfile.NamedTemporaryFile("w", delete=False) as password:
-        os.chmod(password.name, 0o600)
-        password.write(os.environ.get("VELMORA_SIGN_PASSWORD", ""))
-    try:
+    # osslsigncode will not write over a file, so a signing that fails half way
+    # must leave none behind: the password and the signed file live in a folder
+    # of this signing's own, gone however it ends, beside the program so that
+    # the signed file replaces it in one step.
+    folder = os.path.dirname(os.path.abspath(path))
+    with tempfile.TemporaryDirectory(prefix=".signing-", dir=folder) as scratch:
+        password = os.path.join(scratch, "password")
+        with open(os.open(password, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), "w") as f:
+            f.write(os.environ.get("VELMORA_SIGN_PASSWORD", ""))
+        signed = os.path.join(scratch, os.path.basename(path))
         command = ["osslsigncode", "sign", "-pkcs12", os.environ["VELMORA_SIGN_PKCS12"],
-                   "-readpass", password.name, "-h", "sha256", "-n", "Velmora Helper",
+                   "-readpass", password, "-h", "sha256", "-n", "Velmora Helper",
                    "-in", path, "-out", signed]
         if os.environ.get("VELMORA_SIGN_TIMESTAMP_URL"):
             command[-4:-4] = ["-ts", os.environ["VELMORA_SIGN_TIMESTAMP_URL"]]
         result = subprocess.run(command, capture_output=True, text=True)
         if result.returncode != 0:
             raise SystemExit("signing failed:\n" + result.stdout + result.stderr)
-    finally:
-        os.remove(password.name)
-    report = verify(signed)
-    calculated = re.search(r"Calculated message digest\s*:\s*([0-9A-F]+)", report)
-    if calculated is None or calculated.group(1) != unsigned:
-        os.remove(signed)
-        raise SystemExit("the signature covers other bytes than the program's")
-    os.replace(signed, path)
+        report = verify(signed)
+        calculated = re.search(r"Calculated message digest\s*:\s*([0-9A-F]+)", report)
+        if calculated is None or calculated.group(1) != unsigned:
+            raise SystemExit("the signature covers other bytes than the program's")
+        # osslsigncode makes its file with the default mode: the program would
+        # no longer be executable.
+        shutil.copymode(path, signed)
+        os.replace(signed, path)
 
 
 def throwaway_certificate(folder):

@@ -11,6 +11,7 @@ import argparse
 import hashlib
 import os
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -20,6 +21,14 @@ ARGS = None
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
 import release_signing  # noqa: E402
+
+MARKER = ".velmora-release-build"
+RELEASE = None  # scripts/release of the sources under test
+
+
+def tree(root):
+    return sorted(os.path.join(folder, name) for folder, folders, files in os.walk(root)
+                  for name in folders + files)
 
 
 def run(*command, **kwargs):
@@ -32,15 +41,20 @@ class Release(unittest.TestCase):
         cls.work = tempfile.mkdtemp(prefix="velmora-release-")
         cls.dist = os.path.join(ARGS.build, "signed-release")
         env = dict(os.environ, **release_signing.throwaway_certificate(cls.work))
-        cls.result = run(os.path.join(ARGS.source, "scripts", "release"), "--build",
-                         os.path.join(ARGS.build, "release-test"), "--dist", cls.dist, env=env)
+        # A build folder that an earlier release left, to be taken and emptied.
+        cls.build = os.path.join(ARGS.build, "release-test")
+        shutil.rmtree(cls.build, ignore_errors=True)
+        os.makedirs(cls.build)
+        for name in (MARKER, "left-over"):
+            open(os.path.join(cls.build, name), "w").close()
+        cls.result = run(RELEASE, "--build", cls.build, "--dist", cls.dist, env=env)
         cls.exe = os.path.join(cls.dist, "VelmoraHelper.exe")
         cls.verify_env = env
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.work, ignore_errors=True)
-        shutil.rmtree(os.path.join(ARGS.build, "release-test"), ignore_errors=True)
+        shutil.rmtree(cls.build, ignore_errors=True)
 
     def read(self, path):
         with open(path, "rb") as f:
@@ -70,6 +84,64 @@ class Release(unittest.TestCase):
         self.assertEqual(digests[0], digests[1])
         self.assertNotEqual(self.read(stripped), self.read(self.exe))
 
+    def test_the_signed_program_keeps_the_mode_of_the_unsigned(self):
+        mode = stat.S_IMODE(os.stat(self.exe).st_mode)
+        unsigned = os.path.join(self.dist, "VelmoraHelper.debug.exe")
+        self.assertEqual(mode, stat.S_IMODE(os.stat(unsigned).st_mode))
+        self.assertTrue(mode & stat.S_IXUSR, oct(mode))
+
+    def test_a_failed_signing_leaves_nothing_behind_and_the_next_signs(self):
+        folder = os.path.join(self.work, "failed-signing")
+        os.makedirs(os.path.join(folder, "other"))
+        program = os.path.join(folder, "VelmoraHelper.exe")
+        run("i686-w64-mingw32-strip", "--strip-all", "-o", program,
+            os.path.join(self.dist, "VelmoraHelper.debug.exe"), check=True)
+        unsigned = self.read(program)
+        # Checked against another certificate, the signature does not verify.
+        other = release_signing.throwaway_certificate(os.path.join(folder, "other"))
+        sign = [sys.executable, os.path.join(ARGS.source, "scripts", "release_signing.py"),
+                "sign", program]
+        failed = run(*sign, env=dict(self.verify_env,
+                                     VELMORA_SIGN_CAFILE=other["VELMORA_SIGN_CAFILE"]))
+        self.assertIn("the signed program does not verify", failed.stderr)
+        self.assertEqual(sorted(os.listdir(folder)), ["VelmoraHelper.exe", "other"])
+        self.assertEqual(self.read(program), unsigned)
+        signed = run(*sign, env=self.verify_env)
+        self.assertEqual(signed.returncode, 0, signed.stdout + signed.stderr)
+        self.assertEqual(sorted(os.listdir(folder)), ["VelmoraHelper.exe", "other"])
+        self.assertNotEqual(self.read(program), unsigned)
+
+    def test_the_build_folder_it_takes_is_its_own(self):
+        self.assertNotIn("left-over", os.listdir(self.build))
+        self.assertIn(MARKER, os.listdir(self.build))
+
+    def test_it_removes_no_folder_but_a_build_folder_of_its_own(self):
+        root = os.path.join(self.work, "refused")
+        ours, other, home, tools = (os.path.join(root, name)
+                                    for name in ("ours", "other", "home", "tools"))
+        for path in (os.path.join(ours, MARKER), os.path.join(other, "kept"),
+                     os.path.join(home, MARKER), os.path.join(home, "user", "kept")):
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            open(path, "w").close()
+        os.symlink(ours, os.path.join(root, "link"))
+        # Should a folder be taken, the build stops at once where it would begin.
+        os.makedirs(tools)
+        with open(os.path.join(tools, "cmake"), "w") as f:
+            f.write("#!/bin/sh\nexit 97\n")
+        os.chmod(os.path.join(tools, "cmake"), 0o755)
+        env = dict(os.environ, HOME=os.path.join(home, "user"),
+                   PATH=tools + os.pathsep + os.environ["PATH"])
+        before = tree(root)
+        for build, why in ((other, "is not a build folder of this script's"),
+                           (os.path.join(root, "link") + "/", "is a symbolic link"),
+                           (home, "is or holds " + os.path.join(home, "user"))):
+            with self.subTest(build):
+                result = run(RELEASE, "--build", build, env=env)
+                self.assertEqual(tree(root), before)
+                self.assertEqual((result.returncode, result.stderr),
+                                 (2, f"scripts/release: --build {build} {why}; "
+                                     "name a new or empty folder\n"))
+
     def test_the_signature_verifies(self):
         result = run("osslsigncode", "verify", "-CAfile", self.verify_env["VELMORA_SIGN_CAFILE"],
                      "-in", self.exe)
@@ -96,4 +168,5 @@ if __name__ == "__main__":
     parser.add_argument("--win32-build", required=True, help="the win32 preset's build folder")
     parser.add_argument("--win64-program", required=True)
     ARGS, rest = parser.parse_known_args()
+    RELEASE = os.path.join(ARGS.source, "scripts", "release")
     unittest.main(argv=[sys.argv[0], "-v", *rest])
