@@ -29,16 +29,20 @@ SourceReaderToken g_reader_token = DuplicateConsoleShellToken;
 // renamed away and replaced by a link, or by another folder, once the listing
 // has begun brings no other folder's files in.
 //
-// The settings and logs live where the user may write, and may be links to
-// files that only an administrator can read: folders and files are opened
-// with the rights of the user at the console (their shell's token) wherever
-// that token can be had. Without it they are opened as before, with the
-// program's own rights and the same checks.
+// The settings and logs live where the user may write, and links there may
+// lead to files that only an administrator can read: a folder that the user
+// at the console may add files to is opened and listed, and its files
+// opened, with that user's rights (their shell's token). A folder they cannot
+// change (an administrator's own profile, the installation under the
+// programs' folder) holds nothing of theirs and is read with the program's
+// own rights, which may read more. Without the token everything is read with
+// the program's own rights and the same checks.
 class HeldSourceFolders {
  public:
   struct Held {
     UniqueHandle handle;
     std::vector<FolderEntryFacts> entries;
+    bool as_user = false;
   };
 
   HeldSourceFolders() : user_(g_reader_token()) {}
@@ -50,10 +54,12 @@ class HeldSourceFolders {
     auto found = held_.find(key);
     if (found == held_.end()) {
       Held held;
+      held.as_user =
+          user_ && UserMayWriteFolder(user_.get(), L"", WithoutTrailingBackslash(folder));
       {
-        const ActingAsUser as_user(user_.get());
+        const ActingAsUser as_user(held.as_user ? user_.get() : nullptr);
         held.handle = OpenRealFolderHandleBelow(root, folder);
-        // Listed as that user too: the listing opens the folder once more.
+        // Listed with the same rights: the listing opens the folder once more.
         if (held.handle) ListFolderEntries(held.handle.get(), &held.entries);
       }
       found = held_.emplace(key, std::move(held)).first;
@@ -61,9 +67,9 @@ class HeldSourceFolders {
     return found->second.handle ? &found->second : nullptr;
   }
 
-  UniqueHandle OpenFile(HANDLE folder, const std::wstring& name) {
-    const ActingAsUser as_user(user_.get());
-    return OpenPlainFileIn(folder, name, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueHandle OpenFile(const Held& folder, const std::wstring& name) {
+    const ActingAsUser as_user(folder.as_user ? user_.get() : nullptr);
+    return OpenPlainFileIn(folder.handle.get(), name, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            FILE_FLAG_SEQUENTIAL_SCAN);
   }
 
@@ -107,7 +113,7 @@ void ForEachSourceFile(HeldSourceFolders& sources, const ProductSource& source,
         !NameFits(entry.name, source.names) || Excluded(entry.name, exclusions)) {
       continue;
     }
-    visit(folder->handle.get(), entry.name);
+    visit(*folder, entry.name);
   }
 }
 
@@ -132,9 +138,9 @@ std::vector<ProductSource> ProductSources(const ProductFolders& folders) {
 // Copies the file `name` of a held folder, opened relative to its handle, and
 // creates the destination's folder below the working folder without passing
 // through links. False when nothing was copied.
-bool CopyFromHeld(HeldSourceFolders& sources, HANDLE folder, const std::wstring& name,
-                  const std::wstring& working_folder, const std::wstring& destination,
-                  bool overwrite) {
+bool CopyFromHeld(HeldSourceFolders& sources, const HeldSourceFolders::Held& folder,
+                  const std::wstring& name, const std::wstring& working_folder,
+                  const std::wstring& destination, bool overwrite) {
   const UniqueHandle from = sources.OpenFile(folder, name);
   if (!from) return false;
   // Written with the program's own rights: the working folder is its own.
@@ -180,9 +186,10 @@ ReportList BuildProductFileList(const ProductFolders& folders) {
   ReportList list;
   HeldSourceFolders sources;
   for (const ProductSource& source : ProductSources(folders)) {
-    ForEachSourceFile(sources, source, kNeverCopied, [&](HANDLE, const std::wstring& name) {
-      list.push_back(EnsureTrailingBackslash(source.folder) + name);
-    });
+    ForEachSourceFile(sources, source, kNeverCopied,
+                      [&](const HeldSourceFolders::Held&, const std::wstring& name) {
+                        list.push_back(EnsureTrailingBackslash(source.folder) + name);
+                      });
   }
   return list;
 }
@@ -199,14 +206,15 @@ void CopyAppDataSettings(const std::wstring& working_folder) {
     const ProductSource settings = {folders.app_data, ProductSettingsFolder(folders), L"*.ini",
                                     L"AppData\\"};
     HeldSourceFolders sources;
-    ForEachSourceFile(sources, settings, {}, [&](HANDLE folder, const std::wstring& name) {
-      try {
-        CopyFromHeld(sources, folder, name, working_folder, working_folder + settings.target + name,
-                     true);
-      } catch (...) {
-        // One settings file less; the others are still worth having.
-      }
-    });
+    ForEachSourceFile(sources, settings, {},
+                      [&](const HeldSourceFolders::Held& folder, const std::wstring& name) {
+                        try {
+                          CopyFromHeld(sources, folder, name, working_folder,
+                                       working_folder + settings.target + name, true);
+                        } catch (...) {
+                          // One settings file less; the others are still worth having.
+                        }
+                      });
   } catch (...) {
     // The report goes on without the settings.
   }
@@ -215,15 +223,16 @@ void CopyAppDataSettings(const std::wstring& working_folder) {
 void CopyProductFiles(const std::wstring& working_folder) {
   HeldSourceFolders sources;
   for (const ProductSource& source : ProductSources(CurrentProductFolders())) {
-    ForEachSourceFile(sources, source, kNeverCopied, [&](HANDLE folder, const std::wstring& name) {
-      ThrowIfCancelled();
-      try {
-        CopyFromHeld(sources, folder, name, working_folder, working_folder + source.target + name,
-                     false);
-      } catch (...) {
-        // A file in use or unreadable is simply missing from the archive.
-      }
-    });
+    ForEachSourceFile(sources, source, kNeverCopied,
+                      [&](const HeldSourceFolders::Held& folder, const std::wstring& name) {
+                        ThrowIfCancelled();
+                        try {
+                          CopyFromHeld(sources, folder, name, working_folder,
+                                       working_folder + source.target + name, false);
+                        } catch (...) {
+                          // A file in use or unreadable is simply missing from the archive.
+                        }
+                      });
   }
 }
 
