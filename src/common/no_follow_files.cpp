@@ -386,6 +386,40 @@ UniqueHandle OpenRealFolderHandle(const std::wstring& path) {
   return folder && IsRealFolderHandle(folder.get()) ? std::move(folder) : UniqueHandle();
 }
 
+UniqueHandle OpenHeldFolder(const std::wstring& path) {
+  return UniqueHandle(::CreateFileW(ExtendedLengthPath(WithoutTrailingBackslash(path)).c_str(),
+                                    kFolderAccess, kHeldFolderShare, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool IsLinkListed(const FolderEntryFacts& entry) {
+  return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsNameSurrogateTag(entry.reparse_tag);
+}
+
+UniqueHandle OpenListedFolderIn(HANDLE folder, const FolderEntryFacts& entry) {
+  if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkListed(entry)) return {};
+  UniqueHandle subfolder =
+      OpenRelative(folder, entry.name, kFolderAccess, kHeldFolderShare,
+                   kNativeDirectoryFile | kNativeBackupIntent | kNativeOpenReparsePoint);
+  if (!subfolder || !IsRealFolderHandle(subfolder.get())) return {};
+  const LONGLONG id = FileIdOf(subfolder.get());
+  // A system that gives no numbers leaves the check to the handle's own facts.
+  return entry.file_id == 0 || id == 0 || entry.file_id == id ? std::move(subfolder)
+                                                              : UniqueHandle();
+}
+
+namespace {
+
+// One level down from an open folder. The folder's own entry is asked too: a
+// system that resolves links on open (as Wine does) hands out the target's
+// handle with the target's attributes, while the entry still shows the link.
+UniqueHandle OpenRealFolderIn(HANDLE folder, const std::wstring& name) {
+  FolderEntryFacts entry;
+  return FindFolderEntry(folder, name, &entry) ? OpenListedFolderIn(folder, entry) : UniqueHandle();
+}
+
+}  // namespace
+
 UniqueHandle OpenRealFolderHandleBelow(const std::wstring& root, const std::wstring& folder) {
   const std::wstring base = WithoutTrailingBackslash(root);
   const std::wstring target = WithoutTrailingBackslash(folder);
@@ -393,17 +427,11 @@ UniqueHandle OpenRealFolderHandleBelow(const std::wstring& root, const std::wstr
   if (target.size() == base.size()) return OpenRealFolderHandle(target);
   if (target[base.size()] != L'\\') return {};
   // The root is trusted as it is, link or not.
-  UniqueHandle current(::CreateFileW(ExtendedLengthPath(base).c_str(), kFolderAccess,
-                                     kHeldFolderShare, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueHandle current = OpenHeldFolder(base);
   size_t start = base.size() + 1;
   while (current && start <= target.size()) {
     const size_t end = std::min(target.find(L'\\', start), target.size());
-    UniqueHandle next = OpenRelative(
-        current.get(), target.substr(start, end - start), kFolderAccess, kHeldFolderShare,
-        kNativeDirectoryFile | kNativeBackupIntent | kNativeOpenReparsePoint);
-    if (!next || !IsRealFolderHandle(next.get())) return {};
-    current = std::move(next);
+    current = OpenRealFolderIn(current.get(), target.substr(start, end - start));
     start = end + 1;
   }
   return current;

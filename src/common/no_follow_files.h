@@ -13,6 +13,8 @@
 
 namespace velmora {
 
+struct FolderEntryFacts;  // common/relative_files.h
+
 // Whether the path names a reparse point (a junction or a link) itself.
 bool IsLinkPath(const std::wstring& path);
 
@@ -86,6 +88,20 @@ ReparseTagReader SetReparseTagReader(ReparseTagReader reader);
 // the files in it, held without delete sharing so that it cannot be renamed
 // away while held. Invalid when the path names a link, a file or nothing.
 UniqueHandle OpenRealFolderHandle(const std::wstring& path);
+
+// A folder that is trusted as it is (a root that the system or the registry
+// names, link or not), held as OpenRealFolderHandle holds one.
+UniqueHandle OpenHeldFolder(const std::wstring& path);
+
+// Whether an entry that a folder's handle listed is a link, by the tag that
+// the listing gives.
+bool IsLinkListed(const FolderEntryFacts& entry);
+
+// The subfolder `entry` of the open `folder`, opened relative to the folder's
+// handle and held: invalid unless the handle shows a real folder and the very
+// one that was listed (the same file number), so that a name swapped for a
+// link or another folder since the listing leads nowhere.
+UniqueHandle OpenListedFolderIn(HANDLE folder, const FolderEntryFacts& entry);
 
 // `folder` below `root` opened level by level, each folder relative to the
 // one above it and checked on its own handle: no link anywhere between

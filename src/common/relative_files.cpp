@@ -25,6 +25,7 @@ constexpr ULONG kAnyShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr ULONG kAsItself = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT;
 
 constexpr ULONG kFileDirectoryInformation = 1;
+constexpr ULONG kFileBothDirectoryInformation = 3;
 constexpr ULONG kFileBasicInformation = 4;
 constexpr ULONG kFileInternalInformation = 6;
 constexpr ULONG kFileDispositionInformation = 13;
@@ -50,6 +51,15 @@ struct DirectoryHeader {
 };
 struct DirectoryInformation {
   DirectoryHeader header;
+  WCHAR name[1];
+};
+// A reparse point has no extended attributes: its listing gives the reparse
+// tag where the size of those would be.
+struct BothDirectoryInformation {
+  DirectoryHeader header;
+  ULONG ea_size;
+  CCHAR short_name_bytes;
+  WCHAR short_name[12];
   WCHAR name[1];
 };
 struct IdBothDirectoryInformation {
@@ -144,7 +154,33 @@ NTSTATUS QueryDirectory(HANDLE folder, std::vector<LONGLONG>& buffer, ULONG info
                                   information_class, mask != nullptr, mask, restart);
 }
 
-// Windows 2000 lists no file numbers: its listing without them is read then.
+FolderEntryFacts EntryFacts(const BYTE* entry, ULONG information_class) {
+  const auto* header = reinterpret_cast<const DirectoryHeader*>(entry);
+  const WCHAR* name = reinterpret_cast<const DirectoryInformation*>(entry)->name;
+  ULONG ea_size = 0;
+  LONGLONG file_id = 0;
+  if (information_class == kFileIdBothDirectoryInformation) {
+    const auto* id_both = reinterpret_cast<const IdBothDirectoryInformation*>(entry);
+    name = id_both->name;
+    ea_size = id_both->ea_size;
+    file_id = id_both->file_id.QuadPart;
+  } else if (information_class == kFileBothDirectoryInformation) {
+    const auto* both = reinterpret_cast<const BothDirectoryInformation*>(entry);
+    name = both->name;
+    ea_size = both->ea_size;
+  }
+  const bool reparse_point = (header->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return {std::wstring(name, header->name_bytes / sizeof(wchar_t)), header->attributes, file_id,
+          header->end_of_file.QuadPart, reparse_point ? ea_size : 0};
+}
+
+bool IsUnknownClassAnswer(NTSTATUS status) {
+  return std::find(std::begin(kUnknownClassAnswers), std::end(kUnknownClassAnswers), status) !=
+         std::end(kUnknownClassAnswers);
+}
+
+// Windows 2000 lists no file numbers, and a file system may not list the
+// short names: the next listing without them is read then.
 template <typename Visit>
 bool ForEachListed(HANDLE folder, const std::wstring* only, Visit visit) {
   // A listing of its own: the system keeps a handle's search state and mask.
@@ -153,30 +189,21 @@ bool ForEachListed(HANDLE folder, const std::wstring* only, Visit visit) {
   if (!lister) return false;
   std::vector<LONGLONG> buffer(8192);
   UNICODE_STRING mask = only != nullptr ? CountedName(*only) : UNICODE_STRING{};
-  ULONG information_class = kFileIdBothDirectoryInformation;
-  NTSTATUS status = QueryDirectory(lister.get(), buffer, information_class,
-                                   only != nullptr ? &mask : nullptr, true);
-  if (std::find(std::begin(kUnknownClassAnswers), std::end(kUnknownClassAnswers), status) !=
-      std::end(kUnknownClassAnswers)) {
-    information_class = kFileDirectoryInformation;
+  ULONG information_class = 0;
+  NTSTATUS status = kNotImplemented;
+  for (const ULONG candidate : {kFileIdBothDirectoryInformation, kFileBothDirectoryInformation,
+                                kFileDirectoryInformation}) {
+    information_class = candidate;
     status = QueryDirectory(lister.get(), buffer, information_class,
                             only != nullptr ? &mask : nullptr, true);
+    if (!IsUnknownClassAnswer(status)) break;
   }
   for (; NT_SUCCESS(status) && status != kNoMoreFiles;
        status = QueryDirectory(lister.get(), buffer, information_class, nullptr, false)) {
     const BYTE* entry = reinterpret_cast<const BYTE*>(buffer.data());
     for (;;) {
-      const auto* header = reinterpret_cast<const DirectoryHeader*>(entry);
-      const WCHAR* name = information_class == kFileIdBothDirectoryInformation
-                              ? reinterpret_cast<const IdBothDirectoryInformation*>(entry)->name
-                              : reinterpret_cast<const DirectoryInformation*>(entry)->name;
-      const LONGLONG file_id =
-          information_class == kFileIdBothDirectoryInformation
-              ? reinterpret_cast<const IdBothDirectoryInformation*>(entry)->file_id.QuadPart
-              : 0;
-      FolderEntryFacts facts = {std::wstring(name, header->name_bytes / sizeof(wchar_t)),
-                                header->attributes, file_id};
-      const ULONG next = header->next_entry;
+      FolderEntryFacts facts = EntryFacts(entry, information_class);
+      const ULONG next = reinterpret_cast<const DirectoryHeader*>(entry)->next_entry;
       if (facts.name != L"." && facts.name != L"..") visit(std::move(facts));
       if (next == 0) break;
       entry += next;

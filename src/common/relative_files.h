@@ -30,6 +30,9 @@ struct FolderEntryFacts {
   DWORD attributes = 0;
   // The file's number on its volume; 0 where the system gives none.
   LONGLONG file_id = 0;
+  LONGLONG size = 0;
+  // The reparse tag of a reparse point; 0 where the listing gives none.
+  DWORD reparse_tag = 0;
 };
 
 // Opens `name`, one name without backslashes, inside the open `folder`, as

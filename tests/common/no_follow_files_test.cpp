@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <vector>
+
+#include "common/relative_files.h"
 #include "common/report_file.h"
 #include "support/test_support.h"
 
@@ -125,7 +129,32 @@ TEST_F(NoFollow, RealFoldersBelowTheRootAreRealAllTheWayDown) {
   EXPECT_TRUE(IsRealFolder(root + L"Linked\\Downloader"));
   EXPECT_FALSE(IsRealFolderBelow(root, root + L"Linked\\Downloader"));
   EXPECT_FALSE(IsRealFolderBelow(root, root + L"Linked"));
+  // Opened level by level, each level relative to the one above.
+  EXPECT_TRUE(OpenRealFolderHandleBelow(root, root + L"Velmora\\Corvane\\Downloader").valid());
+  EXPECT_FALSE(OpenRealFolderHandleBelow(root, root + L"Linked\\Downloader").valid());
   test::RemoveUnixSymlink(root + L"Linked");
+}
+
+// A walk lists a folder, then opens each subfolder relative to it. One
+// swapped for a link to another folder in between is not opened: the name
+// no longer leads to the folder that was listed.
+TEST_F(NoFollow, AListedFolderSwappedForALinkIsNotOpened) {
+  const std::wstring& root = work_.path();
+  ::CreateDirectoryW((root + L"kept").c_str(), nullptr);
+  ::CreateDirectoryW((root + L"swapped").c_str(), nullptr);
+  const UniqueHandle top = OpenHeldFolder(root);
+  std::vector<FolderEntryFacts> entries;
+  ASSERT_TRUE(ListFolderEntries(top.get(), &entries));
+  ASSERT_TRUE(test::SwapForUnixSymlink(root + L"swapped", root + L"aside", elsewhere_.path()));
+  std::map<std::wstring, bool> opened;
+  for (const FolderEntryFacts& entry : entries) {
+    opened[entry.name] = OpenListedFolderIn(top.get(), entry).valid();
+  }
+  EXPECT_EQ(opened, (std::map<std::wstring, bool>{{L"kept", true}, {L"swapped", false}}));
+  FolderEntryFacts now;
+  ASSERT_TRUE(FindFolderEntry(top.get(), L"swapped", &now));
+  EXPECT_TRUE(IsLinkListed(now));
+  test::RemoveUnixSymlink(root + L"swapped");
 }
 
 // Wine shows a link to a file as the file itself: the system's answer about

@@ -16,6 +16,10 @@ everything at once:
   the downloader's log folder (as another account's folder) and, one level
   above the settings, "Velmora" under the user's application data;
 - a link inside the installation to the system folder;
+- folders inside the installation that a racing helper swaps for links to
+  another folder and back again, over and over, while the program runs;
+- a log in the installation that is a second name (a hard link) of someone
+  else's file;
 - a link at the archive's name on the desktop, to a file of someone else's;
 - temporary folders (TEMP and TMP) at a path that holds "%X%", with X set to
   "\\..\\evil" and a batch of the user's at the place a shell would make of
@@ -31,6 +35,8 @@ import os
 import shutil
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 import zipfile
 
@@ -41,6 +47,35 @@ BIN = None
 PLANTED_DLLS = ("wtsapi32.dll", "psapi.dll", "dbghelp.dll", "comctl32.dll")
 PLANTED_TOOLS = ("cmd.exe", "chcp.com", "systeminfo.exe", "schtasks.exe")
 ARCHIVE = "Velmora_Debug_Info.zip"
+RACING_FOLDERS = 8
+
+
+class FolderSwapper(threading.Thread):
+    """Swaps each folder for a link to `target` and back, again and again,
+    each state held a little while, until stopped."""
+
+    def __init__(self, folders, target):
+        super().__init__(daemon=True)
+        self.folders = folders
+        self.target = target
+        self.stopping = threading.Event()
+        self.rounds = 0
+
+    def run(self):
+        while not self.stopping.is_set():
+            for folder in self.folders:
+                os.rename(folder, folder + " aside")
+                os.symlink(self.target, folder)
+            time.sleep(0.002)
+            for folder in self.folders:
+                os.remove(folder)
+                os.rename(folder + " aside", folder)
+            time.sleep(0.002)
+            self.rounds += 1
+
+    def stop(self):
+        self.stopping.set()
+        self.join()
 
 
 class Machine:
@@ -57,6 +92,7 @@ class Machine:
         self.temp = os.path.join(drive_c, "t%X%")
         self.evil = os.path.join(drive_c, "evil")
         self.evil_ran = os.path.join(self.evil, "ran.txt")
+        self.swapper = None
 
     def seed(self):
         for folder in (self.program_folder, self.start_folder):
@@ -77,6 +113,17 @@ class Machine:
         os.symlink(e2e.unix_path("C:\\windows\\system32"), self.product.unix("windows-link"))
         with open(self.victim, "wb") as f:
             f.write(b"must stay as it is")
+        os.link(self.victim, self.product.unix("linked.log"))
+        racing_target = os.path.join(self.outside, "racing target")
+        os.makedirs(racing_target)
+        with open(os.path.join(racing_target, "not-ours.dll"), "wb") as f:
+            f.write(b"not ours")
+        racing = [self.product.unix(f"race{n}") for n in range(RACING_FOLDERS)]
+        for folder in racing:
+            os.makedirs(folder)
+            with open(os.path.join(folder, "ours.dll"), "wb") as f:
+                f.write(b"ours")
+        self.swapper = FolderSwapper(racing, racing_target)
         os.makedirs(self.temp, exist_ok=True)
         os.makedirs(os.path.join(self.evil, "GetInfoDir"), exist_ok=True)
         with open(os.path.join(self.evil, "GetInfoDir", "schtasks.bat"), "wb") as f:
@@ -104,6 +151,8 @@ class Machine:
         os.symlink(target, where)
 
     def remove(self):
+        if self.swapper is not None and self.swapper.is_alive():
+            self.swapper.stop()
         for link in (self.product.unix("windows-link"), self.product.unix("Update"),
                      self.product.downloader, os.path.join(self.app_data, "Velmora")):
             if os.path.islink(link):
@@ -122,9 +171,13 @@ class Machine:
                    VELMORA_FAKE_RECORD=e2e.windows_path(self.tool_record),
                    VELMORA_FAKE_OUTPUT=e2e.windows_path(self.victim))
         program = e2e.windows_path(os.path.join(self.program_folder, "VelmoraHelper.exe"))
-        return e2e.drive_the_program(BIN, "--env", "TEMP=C:\\t%X%", "--env", "TMP=C:\\t%X%",
-                                     "--env", "X=\\..\\evil", env=env, program=program,
-                                     cwd=self.start_folder)
+        self.swapper.start()
+        try:
+            return e2e.drive_the_program(BIN, "--env", "TEMP=C:\\t%X%", "--env",
+                                         "TMP=C:\\t%X%", "--env", "X=\\..\\evil", env=env,
+                                         program=program, cwd=self.start_folder)
+        finally:
+            self.swapper.stop()
 
 
 MACHINE = None
@@ -199,6 +252,15 @@ class Elevated(unittest.TestCase):
             walked = [line for line in report_lines(name) if "windows-link" in line]
             self.assertEqual(walked[:3], [], f"{len(walked)} lines in {name}")
         self.assertIn("Corvane.exe   Ver:1.0.0.12", " ".join(report_lines("Velmora_Debug_Info.txt")))
+
+    def test_folders_swapped_while_walked_bring_no_other_files(self):
+        self.assertGreater(MACHINE.swapper.rounds, 0)
+        for name in ("Velmora_Debug_Info.txt", "FilesInfo.txt"):
+            walked = [line for line in report_lines(name) if "not-ours" in line]
+            self.assertEqual(walked, [], name)
+
+    def test_a_second_name_of_someone_elses_file_is_not_copied(self):
+        self.assertNotIn("AppPath/linked.log", RESULT["members"])
 
     def test_a_link_at_the_archives_name_leaves_its_target_alone(self):
         with open(MACHINE.victim, "rb") as f:

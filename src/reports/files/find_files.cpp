@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
-#include "common/folder_entries.h"
+#include "common/handles.h"
 #include "common/no_follow_files.h"
+#include "common/relative_files.h"
 #include "common/strings.h"
 #include "reports/files/visited_folders.h"
 
@@ -52,24 +53,33 @@ bool TakesFile(const Search& search, const std::wstring& name) {
          search.extensions.end();
 }
 
-// `folder` ends with a backslash.
-void SearchFolder(Search& search, const std::wstring& folder) {
-  ForEachFolderEntry(folder + L"*.*", [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (TakesFile(search, name)) search.list.push_back(folder + name);
-      return;
+// `folder` ends with a backslash; `handle` is held open on it. Each entry is
+// taken from the folder's handle and each subfolder opened relative to it:
+// whatever the names on the way are changed to meanwhile, the walk stays in
+// the folders it started in.
+void SearchFolder(Search& search, HANDLE handle, const std::wstring& folder) {
+  std::vector<FolderEntryFacts> entries;
+  // A listing that breaks off still gives what it found.
+  ListFolderEntries(handle, &entries);
+  for (const FolderEntryFacts& entry : entries) {
+    if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (TakesFile(search, entry.name)) search.list.push_back(folder + entry.name);
+      continue;
     }
     // Version-control folders hold copies of the files, not installed ones.
     // Only the exact lower-case name is skipped, as the tool writes it.
-    if (name == L".svn") return;
-    if (search.kind == FindKind::kFolders) search.list.push_back(folder + name);
-    if (search.kind == FindKind::kFilesAndFolders) search.list.push_back(folder + name + L"\\");
+    if (entry.name == L".svn") continue;
+    if (search.kind == FindKind::kFolders) search.list.push_back(folder + entry.name);
+    if (search.kind == FindKind::kFilesAndFolders)
+      search.list.push_back(folder + entry.name + L"\\");
     // A link may lead anywhere, another account's files and the whole
     // system included: the walk stays in the folders that are really there.
-    if (IsLinkEntry(entry)) return;
-    const std::wstring subfolder = folder + name + L"\\";
-    if (search.recurse && search.visited.FirstVisit(subfolder)) SearchFolder(search, subfolder);
-  });
+    if (!search.recurse || IsLinkListed(entry)) continue;
+    const UniqueHandle subfolder = OpenListedFolderIn(handle, entry);
+    if (subfolder && search.visited.FirstVisit(subfolder.get())) {
+      SearchFolder(search, subfolder.get(), folder + entry.name + L"\\");
+    }
+  }
 }
 
 }  // namespace
@@ -79,8 +89,11 @@ void FindFiles(const std::wstring& folder, ReportList& list, FindKind kind,
   if (folder.empty()) return;
   Search search{list, kind, ParseMasks(masks), recurse, {}};
   const std::wstring top = EnsureTrailingBackslash(folder);
-  search.visited.FirstVisit(top);
-  SearchFolder(search, top);
+  // The folder asked for is taken as it is; below it nothing is followed.
+  const UniqueHandle handle = OpenHeldFolder(top);
+  if (!handle) return;
+  search.visited.FirstVisit(handle.get());
+  SearchFolder(search, handle.get(), top);
 }
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handles.h"
 #include "common/report_list.h"
 
 namespace velmora {
@@ -28,18 +29,19 @@ ProductFolders CurrentProductFolders();
 std::wstring ProductSettingsFolder(const ProductFolders& folders);
 std::wstring DownloaderLogFolder(const ProductFolders& folders);
 
-// Clears `result` and fills it with the files directly in `folder` that match
-// the platform's `mask` (hidden and system files too), leaving out names equal
-// to an exclusion without regard to case. The number of files found.
-size_t ListFolderFiles(const std::wstring& folder, const std::wstring& mask,
-                       const std::vector<std::wstring>& exclusions, ReportList& result);
-
 // The files to copy, in order: the installation's "Update\" and
 // "CorvaneReport\" folders, its *.txt, *.dmp and *.log files and its
 // "RdmConfig.ini", the settings' *.ini and the downloader's *.log files. No
 // subfolders; "desktop.ini" and "Thumbs.db" never.
 ReportList BuildProductFileList(const ProductFolders& folders);
 ReportList BuildProductFileList();
+
+// Where the token comes from that the product's folders and files are
+// listed and opened with (the console user's, so that a link to a file only
+// an administrator may read is refused); a test gives its own. Without a
+// token they are opened with the program's own rights. Returns the one replaced.
+using SourceReaderToken = UniqueHandle (*)();
+SourceReaderToken SetSourceReaderToken(SourceReaderToken source);
 
 // Copies the settings' *.ini files to W + "AppData\", replacing what is there,
 // with WOW64 file-system redirection off. Never fails.

@@ -5,10 +5,10 @@
 #include <deque>
 
 #include "common/cancellation.h"
-#include "common/folder_entries.h"
 #include "common/handles.h"
 #include "common/no_follow_files.h"
 #include "common/registry_value.h"
+#include "common/relative_files.h"
 #include "common/report_file.h"
 #include "common/strings.h"
 #include "environment/folders.h"
@@ -47,27 +47,33 @@ std::wstring ListingLine(const std::wstring& tree_entry) {
 ReportList ListFolderTree(const std::wstring& folder) {
   ReportList tree;
   if (!FolderExists(folder)) return tree;
-  std::deque<std::wstring> queue = {EnsureTrailingBackslash(folder)};
+  // Each folder waits with its handle held, opened relative to the folder it
+  // was listed in: no name is looked up again on the way down.
+  struct Waiting {
+    std::wstring path;  // with a trailing backslash
+    UniqueHandle handle;
+  };
+  std::deque<Waiting> queue;
+  queue.push_back({EnsureTrailingBackslash(folder), OpenHeldFolder(folder)});
   VisitedFolders visited;
-  visited.FirstVisit(queue.front());
+  visited.FirstVisit(queue.front().handle.get());
   while (!queue.empty()) {
-    const std::wstring current = queue.front();
+    const Waiting current = std::move(queue.front());
     queue.pop_front();
+    std::vector<FolderEntryFacts> entries;
     // A folder that cannot be searched ends the whole walk.
-    const bool searched = ForEachFolderEntry(
-        current + L"*.*", [&](const std::wstring& name, const WIN32_FIND_DATAW& entry) {
-          if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // Never into a link: it may lead out of the installation.
-            if (IsLinkEntry(entry)) return;
-            const std::wstring subfolder = current + name + L"\\";
-            if (visited.FirstVisit(subfolder)) queue.push_back(subfolder);
-            return;
-          }
-          const unsigned long long size =
-              (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-          tree.push_back(current + name + L"=" + std::to_wstring(size));
-        });
-    if (!searched) break;
+    if (!current.handle || !ListFolderEntries(current.handle.get(), &entries)) break;
+    for (const FolderEntryFacts& entry : entries) {
+      if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        tree.push_back(current.path + entry.name + L"=" + std::to_wstring(entry.size));
+        continue;
+      }
+      // Never into a link: it may lead out of the installation.
+      if (IsLinkListed(entry)) continue;
+      UniqueHandle subfolder = OpenListedFolderIn(current.handle.get(), entry);
+      if (subfolder && !visited.FirstVisit(subfolder.get())) continue;
+      queue.push_back({current.path + entry.name + L"\\", std::move(subfolder)});
+    }
   }
   return tree;
 }

@@ -7,16 +7,15 @@
 #include <windows.h>
 
 #include <set>
-#include <string>
 #include <utility>
 
 namespace velmora {
 
 class VisitedFolders {
  public:
-  // True the first time a folder is offered, false for the same folder again
-  // under any path. A folder whose identity cannot be read counts as new.
-  bool FirstVisit(const std::wstring& folder);
+  // True the first time an open folder is offered, false for the same folder
+  // again under any path. A folder whose identity cannot be read counts as new.
+  bool FirstVisit(HANDLE folder);
   // The same for a folder known by its volume serial number and file index.
   // Some redirectors and file systems give every folder the index 0: such an
   // index tells nothing, and the folder counts as new.

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "app/working_folder.h"
+#include "common/no_follow_files.h"
+#include "common/relative_files.h"
 #include "common/strings.h"
 #include "environment/app_frame.h"
 #include "environment/folders.h"
@@ -291,6 +293,59 @@ TEST_F(SeededProduct, ASettingsFolderSwappedDuringTheCopyBringsNoOtherFiles) {
     test::RemoveUnixSymlink(settings);
     ::MoveFileW(aside.c_str(), settings.c_str());
   }
+}
+
+// Wine checks no file's rights against another token, so the system's answer
+// on an opened file is replaced by one that refuses "admin-only.ini" to a
+// thread acting as someone else, as Windows refuses a file that the user may
+// not read (a link or second name of an administrator's file).
+LONGLONG g_admin_only_file = 0;
+HandleAttributesReader g_system_attributes = nullptr;
+
+bool ActingAsAnotherToken() {
+  UniqueHandle token;
+  return ::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) != FALSE;
+}
+
+DWORD AttributesAsTheUserMayRead(HANDLE file) {
+  if (ActingAsAnotherToken() && FileIdOf(file) == g_admin_only_file) return INVALID_FILE_ATTRIBUTES;
+  return g_system_attributes(file);
+}
+
+UniqueHandle OwnTokenToActWith() {
+  UniqueHandle own, duplicate;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, own.put())) {
+    ::DuplicateTokenEx(own.get(), TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_DUPLICATE, nullptr,
+                       SecurityImpersonation, TokenImpersonation, duplicate.put());
+  }
+  return duplicate;
+}
+
+UniqueHandle NoConsoleUser() {
+  return {};
+}
+
+TEST_F(SeededProduct, SourcesAreReadWithTheConsoleUsersRightsWhereTheyCanBeHad) {
+  test::WriteBytes(settings_ + L"admin-only.ini", "the administrator's");
+  g_admin_only_file = FileIdOf(OpenPlainFile(settings_ + L"admin-only.ini", FILE_SHARE_READ).get());
+  ASSERT_NE(g_admin_only_file, 0);
+  g_system_attributes = SetHandleAttributesReader(AttributesAsTheUserMayRead);
+  const struct {
+    SourceReaderToken token;
+    bool admin_only_copied;
+  } cases[] = {{OwnTokenToActWith, false}, {NoConsoleUser, true}};
+  for (const auto& [token, admin_only_copied] : cases) {
+    ScratchFolder work(L"GetInfoDir as the user");
+    const SourceReaderToken previous = SetSourceReaderToken(token);
+    CopyAppDataSettings(work.path());
+    CopyProductFiles(work.path());
+    SetSourceReaderToken(previous);
+    EXPECT_EQ(test::PathExists(work.path() + L"AppData\\admin-only.ini"), admin_only_copied);
+    EXPECT_EQ(test::ReadBytes(work.path() + L"AppData\\Corvane.ini"), "[settings]");
+    EXPECT_EQ(test::ReadBytes(work.path() + L"Downloader\\download.log"), "downloaded");
+    EXPECT_FALSE(ActingAsAnotherToken()) << "the thread is itself again after every open";
+  }
+  SetHandleAttributesReader(g_system_attributes);
 }
 
 // A settings file that is a second name of another account's file is left out.
