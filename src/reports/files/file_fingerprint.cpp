@@ -1,6 +1,8 @@
 #include "reports/files/file_fingerprint.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "common/file_pieces.h"
@@ -20,7 +22,9 @@ struct FileContent {
   bool whole = false;  // read to its end
 };
 
-constexpr size_t kHeadSize = 4;
+// Enough for the DOS header and, in every module that linkers write, the
+// header that its DOS header points to.
+constexpr size_t kHeadSize = 4096;
 
 // Read, not mapped: a read error on a mapped view of a file on a network
 // share or failing disk is a fault that would end the program, and reading
@@ -46,13 +50,20 @@ FileContent ReadFileContent(const std::wstring& path, size_t piece_size) {
   return content;
 }
 
-// Only a module has a version resource, and every module starts with "MZ";
-// the version library also reads modules compressed for setup ("SZDD").
-bool MayHoldVersionResource(const std::string& head) {
-  return head.rfind("MZ", 0) == 0 || head.rfind("SZDD", 0) == 0;
-}
-
 }  // namespace
+
+bool MayHoldVersionResource(std::string_view head, bool whole_file) {
+  if (head.starts_with("SZDD")) return true;
+  if (!head.starts_with("MZ")) return false;
+  constexpr size_t kDosHeaderSize = 64, kNewHeaderOffsetAt = 0x3C;
+  if (head.size() < kDosHeaderSize) return !whole_file;
+  uint32_t new_header = 0;
+  std::memcpy(&new_header, head.data() + kNewHeaderOffsetAt, sizeof(new_header));
+  // A header beyond the head is still the library's to look for.
+  if (new_header > head.size() - 2) return !whole_file;
+  const std::string_view signature = head.substr(new_header, 2);
+  return signature == "PE" || signature == "NE" || signature == "LE" || signature == "LX";
+}
 
 std::wstring GetFileMd5(const std::wstring& path, size_t piece_size) {
   return ReadFileContent(path, piece_size).md5;
@@ -74,11 +85,13 @@ FileFingerprintCache* g_cache = nullptr;
 
 // The version library tries to load each file it is asked about, which costs
 // more than reading a small file: an installation's data files (help pages,
-// images, translations, logs) are not handed to it. A file that could not be
-// read is, since the library opens files in its own way.
+// images, translations, logs) are not handed to it, nor files that start
+// like a program without being one. A file that could not be read is, since
+// the library opens files in its own way.
 FileFingerprint ReadFileFingerprint(const std::wstring& path) {
   FileContent content = ReadFileContent(path, kMd5PieceSize);
-  const bool ask_version = !content.whole || MayHoldVersionResource(content.head);
+  const bool ask_version =
+      !content.whole || MayHoldVersionResource(content.head, content.head.size() < kHeadSize);
   return {ask_version ? GetFixedFileVersion(path) : std::wstring(), std::move(content.md5)};
 }
 
