@@ -11,7 +11,10 @@ Prints click-to-done with slow and with instant stand-ins, the stand-ins' sum
 and maximum, the archive step and the collectors, the ratio
 click-to-done / (max(stand-ins, collectors) + archive), the reduction against
 the peer, and the milliseconds per file of 5,000 and 20,000 extra small .dll
-files, each next to its goal."""
+files, each next to its goal. The extra files come in folders of 1,000 or all
+in one folder (--one-folder), as plain bytes, as modules, or as files that
+only start like a program ("MZ" and noise, --small-files mz): the layout whose
+cost per file grew with the folder's size."""
 
 import argparse
 import contextlib
@@ -246,17 +249,17 @@ class SeededMachine:
         if result.returncode != 0:
             raise RuntimeError("seeding failed: " + (result.stdout + result.stderr).decode(errors="replace"))
 
-    def add_small_dlls(self, total, module_path, kind):
+    def add_small_dlls(self, total, module_path, kind, per_folder):
         """Adds small .dll files (2 to 24 KB, each with its own bytes) in
-        folders of FILES_PER_FOLDER until the installation has `total` extra:
-        plain bytes, or modules with a version resource."""
-        module = b""
+        folders of `per_folder` until the installation has `total` extra:
+        plain bytes, modules with a version resource, or "MZ" and noise."""
+        module = b"MZ" if kind == "mz" else b""
         if kind == "module":
             with open(module_path, "rb") as f:
                 module = f.read()
         rng = random.Random(self.extra_files)
         for i in range(self.extra_files, total):
-            folder = os.path.join(self.install, "Modules", f"pack_{i // FILES_PER_FOLDER:03d}")
+            folder = os.path.join(self.install, "Modules", f"pack_{i // per_folder:03d}")
             write(os.path.join(folder, f"cvmod_{i:05d}.dll"),
                   module_bytes(rng, module, rng.randrange(2 * KB, 24 * KB)))
         self.extra_files = total
@@ -476,9 +479,12 @@ def main():
     parser.add_argument("--schtasks-ms", type=int, default=5000)
     parser.add_argument("--extra-files", default="5000,20000")
     parser.add_argument("--tasks", type=int, default=350)
-    parser.add_argument("--small-files", choices=("plain", "module"), default="plain",
-                        help="the extra .dll files: plain bytes (default), or modules with a "
-                        "version resource, whose version Wine reads in milliseconds each")
+    parser.add_argument("--small-files", choices=("plain", "module", "mz"), default="plain",
+                        help="the extra .dll files: plain bytes (default), modules with a "
+                        "version resource, whose version Wine reads in milliseconds each, or "
+                        "\"MZ\" and noise, which only start like a program")
+    parser.add_argument("--one-folder", action="store_true",
+                        help=f"all extra files in one folder, not {FILES_PER_FOLDER} a folder")
     parser.add_argument("--verbose", action="store_true", help="each run's progress marks")
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
@@ -486,6 +492,7 @@ def main():
     started = time.monotonic()
     load_at_start = load()
     extra_counts = [int(n) for n in args.extra_files.split(",") if n]
+    per_folder = max(extra_counts, default=1) if args.one_folder else FILES_PER_FOLDER
     module = os.path.join(args.bin, "product_module.dll")
 
     rng = random.Random(20261211)
@@ -514,8 +521,8 @@ def main():
                 results[name]["instant"].append(runner.run(program, instant))
         load_after_tools = load()
         for count in extra_counts:
-            machine.add_small_dlls(count, module, args.small_files)
-            last = f"{INSTALL}\\Modules\\pack_{(count - 1) // FILES_PER_FOLDER:03d}\\cvmod_{count - 1:05d}.dll"
+            machine.add_small_dlls(count, module, args.small_files, per_folder)
+            last = f"{INSTALL}\\Modules\\pack_{(count - 1) // per_folder:03d}\\cvmod_{count - 1:05d}.dll"
             for name in programs:
                 results[name][count] = []
                 results[name][count, "without"] = []
@@ -587,8 +594,10 @@ def main():
 
     if extra_counts:
         print()
-        kind = "plain bytes" if args.small_files == "plain" else "modules with a version resource"
-        print(f"extra small .dll files ({kind}, 2-24 KB, {FILES_PER_FOLDER} a folder), instant stand-ins, "
+        kind = {"plain": "plain bytes", "module": "modules with a version resource",
+                "mz": "\"MZ\" and noise"}[args.small_files]
+        layout = "all in one folder" if args.one_folder else f"{FILES_PER_FOLDER} a folder"
+        print(f"extra small .dll files ({kind}, 2-24 KB, {layout}), instant stand-ins, "
               f"best of {args.file_repeat} ({args.name}) and {args.peer_file_repeat} ({args.peer_name}) runs "
               f"with them and as many without them, in turn; ms a file = (with - without) / files:")
         print(f"  {'files':>6s} {args.name + ' without, with':>30s} {args.peer_name + ' without, with':>30s}"

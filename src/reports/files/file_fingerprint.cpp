@@ -19,6 +19,7 @@ namespace {
 struct FileContent {
   std::wstring md5;
   std::string head;
+  uint64_t size = 0;   // bytes read
   bool whole = false;  // read to its end
 };
 
@@ -39,6 +40,7 @@ FileContent ReadFileContent(const std::wstring& path, size_t piece_size) {
                           std::min(size, kHeadSize - content.head.size()));
     }
     Md5Update(context, data, size);
+    content.size += size;
   });
   // A read that fails part-way would leave the digest of a part of the file,
   // which no reader could tell from the real one: such a file counts as
@@ -52,16 +54,17 @@ FileContent ReadFileContent(const std::wstring& path, size_t piece_size) {
 
 }  // namespace
 
-bool MayHoldVersionResource(std::string_view head, bool whole_file) {
+bool MayHoldVersionResource(std::string_view head, uint64_t file_size) {
   if (head.starts_with("SZDD")) return true;
   if (!head.starts_with("MZ")) return false;
-  constexpr size_t kDosHeaderSize = 64, kNewHeaderOffsetAt = 0x3C;
-  if (head.size() < kDosHeaderSize) return !whole_file;
+  constexpr size_t kDosHeaderSize = 64, kNewHeaderOffsetAt = 0x3C, kSignatureSize = 2;
+  if (file_size < kDosHeaderSize || head.size() < kDosHeaderSize) return false;
   uint32_t new_header = 0;
   std::memcpy(&new_header, head.data() + kNewHeaderOffsetAt, sizeof(new_header));
+  if (new_header + uint64_t{kSignatureSize} > file_size) return false;
   // A header beyond the head is still the library's to look for.
-  if (new_header > head.size() - 2) return !whole_file;
-  const std::string_view signature = head.substr(new_header, 2);
+  if (new_header + kSignatureSize > head.size()) return true;
+  const std::string_view signature = head.substr(new_header, kSignatureSize);
   return signature == "PE" || signature == "NE" || signature == "LE" || signature == "LX";
 }
 
@@ -90,8 +93,7 @@ FileFingerprintCache* g_cache = nullptr;
 // the library opens files in its own way.
 FileFingerprint ReadFileFingerprint(const std::wstring& path) {
   FileContent content = ReadFileContent(path, kMd5PieceSize);
-  const bool ask_version =
-      !content.whole || MayHoldVersionResource(content.head, content.head.size() < kHeadSize);
+  const bool ask_version = !content.whole || MayHoldVersionResource(content.head, content.size);
   return {ask_version ? GetFixedFileVersion(path) : std::wstring(), std::move(content.md5)};
 }
 

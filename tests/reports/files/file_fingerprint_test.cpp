@@ -136,30 +136,30 @@ std::string DosHead(size_t size, uint32_t offset, const std::string& signature) 
 // Files that only start like a program are not handed to the version
 // library, whose failed load of such a file costs more than reading it.
 TEST(FileFingerprint, OnlyWhatCanBeAModuleIsHandedToTheVersionLibrary) {
-  const std::string module = test::ReadBytes(test::BinDir() + L"\fixed_version.dll");
+  const std::string module = test::ReadBytes(test::BinDir() + L"\\fixed_version.dll");
   const struct {
     std::string head;
-    bool whole_file;
+    uint64_t file_size;
     bool asked;
   } rows[] = {
-      {module.substr(0, 4096), false, true},
-      {DosHead(4096, 0x80, std::string("PE\0\0", 4)), true, true},
-      {DosHead(512, 0x80, "NE"), true, true},
-      {DosHead(512, 0x80, "LE"), true, true},
-      {DosHead(512, 0x80, "LX"), true, true},
-      {DosHead(512, 0x80, "ZZ"), true, false},
-      {DosHead(512, 0x1FE, "PE"), true, true},     // the signature's last place
-      {DosHead(512, 0x1FF, "PE"), true, false},    // no room for it
-      {DosHead(4096, 0x8000, "PE"), false, true},  // beyond the head of a larger file
-      {DosHead(4096, 0xFFFFFFF0, "PE"), true, false},
-      {"MZ but nothing else", true, false},
-      {"MZ", false, true},
-      {"SZDD\x88\xF0\x27\x33", true, true},
-      {"PE\0\0 without a DOS header", true, false},
-      {"", true, false},
+      {module.substr(0, 4096), module.size(), true},
+      {DosHead(4096, 0x80, std::string("PE\0\0", 4)), 4096, true},
+      {DosHead(512, 0x80, "NE"), 512, true},
+      {DosHead(512, 0x80, "LE"), 512, true},
+      {DosHead(512, 0x80, "LX"), 512, true},
+      {DosHead(512, 0x80, "ZZ"), 512, false},
+      {DosHead(512, 0x1FE, "PE"), 512, true},        // the signature's last place
+      {DosHead(512, 0x1FF, "PE"), 512, false},       // no room for it
+      {DosHead(4096, 0x8000, "PE"), 0x8002, true},   // beyond the head, in the file
+      {DosHead(4096, 0x8000, "PE"), 0x8001, false},  // beyond the file
+      {DosHead(4096, 0xFFFFFFFF, "PE"), 0x8000, false},
+      {"MZ but nothing else", 19, false},
+      {"SZDD\x88\xF0\x27\x33", 4096, true},
+      {"PE\0\0 without a DOS header", 4096, false},
+      {"", 0, false},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(MayHoldVersionResource(row.head, row.whole_file), row.asked)
+    EXPECT_EQ(MayHoldVersionResource(row.head, row.file_size), row.asked)
         << row.head.substr(0, 24) << " of " << row.head.size() << " bytes";
   }
 }
