@@ -23,8 +23,8 @@ struct FileContent {
   bool whole = false;  // read to its end
 };
 
-// Enough for the DOS header and, in every module that linkers write, the
-// header that its DOS header points to.
+// Enough for the DOS header and, in the modules that linkers write, the
+// module header that it points to.
 constexpr size_t kHeadSize = 4096;
 
 // Read, not mapped: a read error on a mapped view of a file on a network
