@@ -1,6 +1,8 @@
 #include "reports/files/file_fingerprint.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "common/file_pieces.h"
@@ -17,10 +19,13 @@ namespace {
 struct FileContent {
   std::wstring md5;
   std::string head;
+  uint64_t size = 0;   // bytes read
   bool whole = false;  // read to its end
 };
 
-constexpr size_t kHeadSize = 4;
+// Enough for the DOS header and, in the modules that linkers write, the
+// module header that it points to.
+constexpr size_t kHeadSize = 4096;
 
 // Read, not mapped: a read error on a mapped view of a file on a network
 // share or failing disk is a fault that would end the program, and reading
@@ -35,6 +40,7 @@ FileContent ReadFileContent(const std::wstring& path, size_t piece_size) {
                           std::min(size, kHeadSize - content.head.size()));
     }
     Md5Update(context, data, size);
+    content.size += size;
   });
   // A read that fails part-way would leave the digest of a part of the file,
   // which no reader could tell from the real one: such a file counts as
@@ -46,13 +52,21 @@ FileContent ReadFileContent(const std::wstring& path, size_t piece_size) {
   return content;
 }
 
-// Only a module has a version resource, and every module starts with "MZ";
-// the version library also reads modules compressed for setup ("SZDD").
-bool MayHoldVersionResource(const std::string& head) {
-  return head.rfind("MZ", 0) == 0 || head.rfind("SZDD", 0) == 0;
-}
-
 }  // namespace
+
+bool MayHoldVersionResource(std::string_view head, uint64_t file_size) {
+  if (head.starts_with("SZDD")) return true;
+  if (!head.starts_with("MZ")) return false;
+  constexpr size_t kDosHeaderSize = 64, kNewHeaderOffsetAt = 0x3C, kSignatureSize = 2;
+  if (file_size < kDosHeaderSize || head.size() < kDosHeaderSize) return false;
+  uint32_t new_header = 0;
+  std::memcpy(&new_header, head.data() + kNewHeaderOffsetAt, sizeof(new_header));
+  if (new_header + uint64_t{kSignatureSize} > file_size) return false;
+  // A header beyond the head is still the library's to look for.
+  if (new_header + kSignatureSize > head.size()) return true;
+  const std::string_view signature = head.substr(new_header, kSignatureSize);
+  return signature == "PE" || signature == "NE" || signature == "LE" || signature == "LX";
+}
 
 std::wstring GetFileMd5(const std::wstring& path, size_t piece_size) {
   return ReadFileContent(path, piece_size).md5;
@@ -74,11 +88,12 @@ FileFingerprintCache* g_cache = nullptr;
 
 // The version library tries to load each file it is asked about, which costs
 // more than reading a small file: an installation's data files (help pages,
-// images, translations, logs) are not handed to it. A file that could not be
-// read is, since the library opens files in its own way.
+// images, translations, logs) are not handed to it, nor files that start
+// like a program without being one. A file that could not be read is, since
+// the library opens files in its own way.
 FileFingerprint ReadFileFingerprint(const std::wstring& path) {
   FileContent content = ReadFileContent(path, kMd5PieceSize);
-  const bool ask_version = !content.whole || MayHoldVersionResource(content.head);
+  const bool ask_version = !content.whole || MayHoldVersionResource(content.head, content.size);
   return {ask_version ? GetFixedFileVersion(path) : std::wstring(), std::move(content.md5)};
 }
 

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace velmora {
@@ -22,6 +24,14 @@ std::wstring GetFileMd5(const std::wstring& path, size_t piece_size = kMd5PieceS
 // "a.b.c.d" from the file version of the fixed version information; empty when
 // the file has none.
 std::wstring GetFixedFileVersion(const std::wstring& path);
+
+// Whether the version library can find a version resource in a file of
+// `file_size` bytes that starts with `head`: a module compressed for setup
+// ("SZDD"), or one that starts with "MZ" and whose DOS header points to the
+// header of a module (PE, NE, LE or LX) inside the file, or to a place in it
+// beyond `head`. Anything else holds no resource that the library reads;
+// asking it would cost a failed load of the file as a module.
+bool MayHoldVersionResource(std::string_view head, uint64_t file_size);
 
 struct FileFingerprint {
   std::wstring version;  // as GetFixedFileVersion gives it

@@ -123,6 +123,47 @@ TEST(FixedFileVersion, NoVersionResourceGivesEmptyText) {
   EXPECT_EQ(GetFixedFileVersion(folder.path() + L"plain.exe"), L"");
 }
 
+// A head of `size` bytes starting with "MZ" whose DOS header points to
+// `offset`, where `signature` stands when it fits.
+std::string DosHead(size_t size, uint32_t offset, const std::string& signature) {
+  std::string head(size, '\x5A');
+  head.replace(0, 2, "MZ");
+  head.replace(0x3C, 4, reinterpret_cast<const char*>(&offset), 4);
+  if (offset + signature.size() <= size) head.replace(offset, signature.size(), signature);
+  return head;
+}
+
+// Files that only start like a program are not handed to the version
+// library, whose failed load of such a file costs more than reading it.
+TEST(FileFingerprint, OnlyWhatCanBeAModuleIsHandedToTheVersionLibrary) {
+  const std::string module = test::ReadBytes(test::BinDir() + L"\\fixed_version.dll");
+  const struct {
+    std::string head;
+    uint64_t file_size;
+    bool asked;
+  } rows[] = {
+      {module.substr(0, 4096), module.size(), true},
+      {DosHead(4096, 0x80, std::string("PE\0\0", 4)), 4096, true},
+      {DosHead(512, 0x80, "NE"), 512, true},
+      {DosHead(512, 0x80, "LE"), 512, true},
+      {DosHead(512, 0x80, "LX"), 512, true},
+      {DosHead(512, 0x80, "ZZ"), 512, false},
+      {DosHead(512, 0x1FE, "PE"), 512, true},        // the signature's last place
+      {DosHead(512, 0x1FF, "PE"), 512, false},       // no room for it
+      {DosHead(4096, 0x8000, "PE"), 0x8002, true},   // beyond the head, in the file
+      {DosHead(4096, 0x8000, "PE"), 0x8001, false},  // beyond the file
+      {DosHead(4096, 0xFFFFFFFF, "PE"), 0x8000, false},
+      {"MZ but nothing else", 19, false},
+      {"SZDD\x88\xF0\x27\x33", 4096, true},
+      {"PE\0\0 without a DOS header", 4096, false},
+      {"", 0, false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(MayHoldVersionResource(row.head, row.file_size), row.asked)
+        << row.head.substr(0, 24) << " of " << row.head.size() << " bytes";
+  }
+}
+
 // Wine takes paths of any length everywhere; Windows takes those beyond
 // MAX_PATH only in the "\\?\" form, and its version calls not at all. The
 // forms that the program hands on are looked at, and used.
