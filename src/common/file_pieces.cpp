@@ -4,9 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/handles.h"
-#include "common/no_follow_files.h"
-
 namespace velmora {
 
 bool ReadFileInPieces(HANDLE file, size_t piece_size, const PieceConsumer& consume) {
@@ -25,19 +22,6 @@ bool ReadFileInPieces(HANDLE file, size_t piece_size, const PieceConsumer& consu
     done += read;
   }
   return true;
-}
-
-bool ReadInPieces(const std::wstring& path, size_t piece_size,
-                  const std::function<void(const unsigned char*, size_t)>& consume) {
-  const UniqueHandle file =
-      OpenPlainFile(path, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_SEQUENTIAL_SCAN);
-  if (!file) return false;
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
-  return ReadFileInPieces(file.get(), piece_size, [&](const unsigned char* data, size_t bytes) {
-    consume(data, bytes);
-    return true;
-  });
 }
 
 }  // namespace velmora

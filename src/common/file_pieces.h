@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <string>
 
 namespace velmora {
 
@@ -18,10 +17,5 @@ using PieceConsumer = std::function<bool(const unsigned char*, size_t)>;
 // (a network file that goes away, a bad sector) arrives here as a failed
 // call, not as a fault that would end the program. An empty file succeeds.
 bool ReadFileInPieces(HANDLE file, size_t piece_size, const PieceConsumer& consume);
-
-// The same for a plain file opened by path without following a link at its
-// name. False when it cannot be opened as such, is empty, or a read fails.
-bool ReadInPieces(const std::wstring& path, size_t piece_size,
-                  const std::function<void(const unsigned char*, size_t)>& consume);
 
 }  // namespace velmora

@@ -97,13 +97,8 @@ UniqueHandle CheckedPlainFile(UniqueHandle itself, OpenFollowing open_following)
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return itself;
   if (IsNameSurrogateTag(g_reparse_tag(itself.get()))) return {};
   UniqueHandle followed = open_following();
-  BY_HANDLE_FILE_INFORMATION first, second;
-  if (!followed || !::GetFileInformationByHandle(itself.get(), &first) ||
-      !::GetFileInformationByHandle(followed.get(), &second) ||
-      first.dwVolumeSerialNumber != second.dwVolumeSerialNumber ||
-      first.nFileIndexHigh != second.nFileIndexHigh ||
-      first.nFileIndexLow != second.nFileIndexLow ||
-      second.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+  if (!followed || !IsSameFile(itself.get(), followed.get()) ||
+      HandleAttributes(followed.get()) & FILE_ATTRIBUTE_DIRECTORY) {
     return {};
   }
   return followed;
@@ -201,6 +196,14 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
   if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
   if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
   return L"\\\\?\\" + path;
+}
+
+bool IsSameFile(HANDLE first, HANDLE second) {
+  BY_HANDLE_FILE_INFORMATION one, other;
+  return ::GetFileInformationByHandle(first, &one) &&
+         ::GetFileInformationByHandle(second, &other) &&
+         one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
 bool IsLinkPath(const std::wstring& path) {

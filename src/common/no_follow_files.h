@@ -15,6 +15,10 @@ namespace velmora {
 
 struct FolderEntryFacts;  // common/relative_files.h
 
+// Whether two open handles are on the same file: the same volume and the same
+// file number on it.
+bool IsSameFile(HANDLE first, HANDLE second);
+
 // Whether the path names a reparse point (a junction or a link) itself.
 bool IsLinkPath(const std::wstring& path);
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "common/handles.h"
+
 namespace velmora {
 
 // The buffer through which a file is read for hashing: large enough that the
@@ -24,6 +26,15 @@ std::wstring GetFileMd5(const std::wstring& path, size_t piece_size = kMd5PieceS
 // "a.b.c.d" from the file version of the fixed version information; empty when
 // the file has none.
 std::wstring GetFixedFileVersion(const std::wstring& path);
+
+// The same for the file held open by `file` and named `path`: empty unless the
+// name still leads to that very file, since the version library reads by name.
+std::wstring GetFixedFileVersion(HANDLE file, const std::wstring& path);
+
+// The file `name` in the open `folder` (one that a walk holds), opened for
+// reading relative to the folder's handle without following a link at the
+// name, and held so that it can be neither renamed nor replaced meanwhile.
+UniqueHandle OpenFileToFingerprint(HANDLE folder, const std::wstring& name);
 
 // Whether the version library can find a version resource in a file of
 // `file_size` bytes that starts with `head`: a module compressed for setup
@@ -45,6 +56,17 @@ struct FileFingerprint {
 // file: it reads them itself.)
 FileFingerprint GetFileFingerprint(const std::wstring& path);
 
+// The same, read from the file held open by `file` (from OpenFileToFingerprint;
+// an invalid handle reads as an unreadable file); `path` names it for the
+// cache and the version library. Whatever a folder on the path is swapped for
+// meanwhile, the digest is the held file's.
+FileFingerprint GetFileFingerprint(HANDLE file, const std::wstring& path);
+
+// The same for the file `name` in the open `folder`, known as `path`: opened
+// only when the fingerprint is not kept yet.
+FileFingerprint GetFileFingerprintIn(HANDLE folder, const std::wstring& name,
+                                     const std::wstring& path);
+
 // Keeps the fingerprints read while it lives, by path (letter case aside).
 // Used on the report's worker thread only.
 class FileFingerprintCache {
@@ -56,7 +78,8 @@ class FileFingerprintCache {
 
  private:
   std::unordered_map<std::wstring, FileFingerprint> fingerprints_;
-  friend FileFingerprint GetFileFingerprint(const std::wstring& path);
+  template <typename Read>
+  friend FileFingerprint CachedFingerprint(const std::wstring& path, Read read);
 };
 
 enum class FileTimeKind { kCreation = 0, kLastWrite = 1, kLastAccess = 2 };
@@ -67,5 +90,8 @@ constexpr SYSTEMTIME kZeroDateTime = {1899, 12, 6, 30, 0, 0, 0, 0};
 // The file's time of that kind as local calendar time (with the time-zone
 // offset in force now); kZeroDateTime when it cannot be read.
 SYSTEMTIME GetFileTimeLocal(const std::wstring& path, FileTimeKind which);
+
+// The same for an open file; kZeroDateTime for an invalid handle.
+SYSTEMTIME GetFileTimeLocal(HANDLE file, FileTimeKind which);
 
 }  // namespace velmora

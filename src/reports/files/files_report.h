@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/report_list.h"
+#include "reports/files/find_files.h"
 
 namespace velmora {
 
@@ -15,7 +16,8 @@ namespace velmora {
 void AddFilesReport(ReportList& list);
 
 // "<relative path>   Ver:<version>   MD5:<digest>   DT:<date text>" for a file
-// below `install_folder` (which ends with a backslash).
-std::wstring FilesReportLine(const std::wstring& path, const std::wstring& install_folder);
+// below `install_folder` (which ends with a backslash) that a walk found: read
+// relative to the folder that the walk holds.
+std::wstring FilesReportLine(const FoundEntry& found, const std::wstring& install_folder);
 
 }  // namespace velmora

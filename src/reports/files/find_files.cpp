@@ -32,7 +32,7 @@ std::vector<std::wstring> ParseMasks(const std::wstring& masks) {
 }
 
 struct Search {
-  ReportList& list;
+  const FoundEntryVisitor& visit;
   FindKind kind;
   std::vector<std::wstring> extensions;
   bool recurse;
@@ -63,15 +63,15 @@ void SearchFolder(Search& search, HANDLE handle, const std::wstring& folder) {
   ListFolderEntries(handle, &entries);
   for (const FolderEntryFacts& entry : entries) {
     if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (TakesFile(search, entry.name)) search.list.push_back(folder + entry.name);
+      if (TakesFile(search, entry.name)) search.visit({folder + entry.name, handle, entry});
       continue;
     }
     // Version-control folders hold copies of the files, not installed ones.
     // Only the exact lower-case name is skipped, as the tool writes it.
     if (entry.name == L".svn") continue;
-    if (search.kind == FindKind::kFolders) search.list.push_back(folder + entry.name);
+    if (search.kind == FindKind::kFolders) search.visit({folder + entry.name, handle, entry});
     if (search.kind == FindKind::kFilesAndFolders)
-      search.list.push_back(folder + entry.name + L"\\");
+      search.visit({folder + entry.name + L"\\", handle, entry});
     // A link may lead anywhere, another account's files and the whole
     // system included: the walk stays in the folders that are really there.
     if (!search.recurse || IsLinkListed(entry)) continue;
@@ -86,8 +86,14 @@ void SearchFolder(Search& search, HANDLE handle, const std::wstring& folder) {
 
 void FindFiles(const std::wstring& folder, ReportList& list, FindKind kind,
                const std::wstring& masks, bool recurse) {
+  FindFiles(folder, kind, masks, recurse,
+            [&list](const FoundEntry& found) { list.push_back(found.path); });
+}
+
+void FindFiles(const std::wstring& folder, FindKind kind, const std::wstring& masks, bool recurse,
+               const FoundEntryVisitor& visit) {
   if (folder.empty()) return;
-  Search search{list, kind, ParseMasks(masks), recurse, {}};
+  Search search{visit, kind, ParseMasks(masks), recurse, {}};
   const std::wstring top = EnsureTrailingBackslash(folder);
   // The folder asked for is taken as it is; below it nothing is followed.
   const UniqueHandle handle = OpenHeldFolder(top);

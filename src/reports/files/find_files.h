@@ -2,6 +2,9 @@
 // autoruns report walk folders with.
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
 
 #include "common/report_list.h"
@@ -24,5 +27,22 @@ enum class FindKind {
 // searched again. A folder that cannot be searched adds nothing.
 void FindFiles(const std::wstring& folder, ReportList& list, FindKind kind,
                const std::wstring& masks, bool recurse);
+
+struct FolderEntryFacts;  // common/relative_files.h
+
+// An entry that a walk found, told while the walk still holds the folder it
+// was listed in: whoever reads the file opens it relative to `folder`, so
+// that a folder on the way swapped for a link since cannot lead elsewhere.
+struct FoundEntry {
+  const std::wstring& path;  // as FindFiles lists it
+  HANDLE folder;
+  const FolderEntryFacts& entry;
+};
+using FoundEntryVisitor = std::function<void(const FoundEntry&)>;
+
+// The same search, each entry handed to `visit` in the order FindFiles lists
+// them instead of being appended to a list.
+void FindFiles(const std::wstring& folder, FindKind kind, const std::wstring& masks, bool recurse,
+               const FoundEntryVisitor& visit);
 
 }  // namespace velmora

@@ -33,20 +33,19 @@ InstallLocation ReadInstallLocation(HKEY entry) {
   return {true, folder.empty() ? folder : EnsureTrailingBackslash(folder)};
 }
 
-// "<path>=<size>" becomes "<path>, <version>, <size>, <MD5>".
-std::wstring ListingLine(const std::wstring& tree_entry) {
-  const size_t equals = tree_entry.rfind(L'=');
-  const std::wstring path = tree_entry.substr(0, equals);
-  const std::wstring size = tree_entry.substr(equals + 1);
-  const FileFingerprint fingerprint = GetFileFingerprint(path);
-  return path + L", " + fingerprint.version + L", " + size + L", " + fingerprint.md5;
+// "<path>, <version>, <size>, <MD5>", the file read relative to the folder
+// that the walk holds.
+std::wstring ListingLine(const FoundEntry& found) {
+  const FileFingerprint fingerprint =
+      GetFileFingerprintIn(found.folder, found.entry.name, found.path);
+  return found.path + L", " + fingerprint.version + L", " + std::to_wstring(found.entry.size) +
+         L", " + fingerprint.md5;
 }
 
 }  // namespace
 
-ReportList ListFolderTree(const std::wstring& folder) {
-  ReportList tree;
-  if (!FolderExists(folder)) return tree;
+void WalkFolderTree(const std::wstring& folder, const FoundEntryVisitor& visit) {
+  if (!FolderExists(folder)) return;
   // Each folder waits with its handle held, opened relative to the folder it
   // was listed in: no name is looked up again on the way down.
   struct Waiting {
@@ -65,7 +64,7 @@ ReportList ListFolderTree(const std::wstring& folder) {
     if (!current.handle || !ListFolderEntries(current.handle.get(), &entries)) break;
     for (const FolderEntryFacts& entry : entries) {
       if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        tree.push_back(current.path + entry.name + L"=" + std::to_wstring(entry.size));
+        visit({current.path + entry.name, current.handle.get(), entry});
         continue;
       }
       // Never into a link: it may lead out of the installation.
@@ -75,6 +74,13 @@ ReportList ListFolderTree(const std::wstring& folder) {
       queue.push_back({current.path + entry.name + L"\\", std::move(subfolder)});
     }
   }
+}
+
+ReportList ListFolderTree(const std::wstring& folder) {
+  ReportList tree;
+  WalkFolderTree(folder, [&tree](const FoundEntry& found) {
+    tree.push_back(found.path + L"=" + std::to_wstring(found.entry.size));
+  });
   return tree;
 }
 
@@ -90,12 +96,13 @@ ReportList ListProductInstallation(const std::wstring& uninstall_entry,
   // A location of another type says as little as an entry that cannot be
   // read: it gives the bare heading rather than stopping the whole report.
   if (!location.text) return block;
-  const ReportList tree = ListFolderTree(location.folder);
-  if (tree.empty()) return {};
-  for (const std::wstring& file : tree) {
+  const size_t heading_lines = block.size();
+  // Each file is read while the walk holds the folder it was listed in.
+  WalkFolderTree(location.folder, [&block](const FoundEntry& found) {
     ThrowIfCancelled();  // hashing a large installation takes a while
-    block.push_back(ListingLine(file));
-  }
+    block.push_back(ListingLine(found));
+  });
+  if (block.size() == heading_lines) return {};
   return block;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/report_list.h"
+#include "reports/files/find_files.h"
 
 namespace velmora {
 
@@ -28,6 +29,10 @@ inline constexpr ProductListingRow kProductListing[] = {
 // walk with what was found so far; a folder reached again through a link is
 // not walked twice.
 ReportList ListFolderTree(const std::wstring& folder);
+
+// The same walk, each file handed to `visit` in that order while the folder it
+// was listed in is held open.
+void WalkFolderTree(const std::wstring& folder, const FoundEntryVisitor& visit);
 
 // The block of one version: an empty line, the heading, an empty line and one
 // line "<path>, <version>, <size>, <MD5>" per file. Just the heading between

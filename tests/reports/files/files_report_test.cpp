@@ -6,6 +6,7 @@
 
 #include "common/date_text.h"
 #include "common/handles.h"
+#include "common/no_follow_files.h"
 #include "common/strings.h"
 #include "environment/product_install.h"
 #include "reports/files/md5.h"
@@ -107,6 +108,57 @@ TEST_F(FilesReport, LockedAndEmptyProgramFilesStillGetALine) {
               std::wstring::npos)
         << list[i];
   }
+}
+
+// The swap that SwapOnFirstRead makes when the first program file is opened
+// to be read: after the walk has listed the folder, before it is hashed.
+struct PendingSwap {
+  std::wstring folder, aside, target;
+  HandleAttributesReader system = nullptr;
+  bool tried = false, swapped = false;
+};
+PendingSwap g_swap;
+
+DWORD SwapOnFirstRead(HANDLE file) {
+  if (!g_swap.tried) {
+    g_swap.tried = true;
+    g_swap.swapped = test::SwapForUnixSymlink(g_swap.folder, g_swap.aside, g_swap.target);
+  }
+  return g_swap.system(file);
+}
+
+// A folder of the installation swapped for a link to a folder holding other
+// files of the same names, once the walk has listed it: the lines still show
+// the installation's own files, their digests, versions and dates.
+TEST_F(FilesReport, AFolderSwappedForALinkAfterItsListingShowsOnlyItsOwnFiles) {
+  ScratchFolder other{L"other files"};
+  const std::wstring bin = install_.path() + L"bin\\", theirs = other.path() + L"theirs\\";
+  ::CreateDirectoryW(bin.c_str(), nullptr);
+  ::CreateDirectoryW(theirs.c_str(), nullptr);
+  const SYSTEMTIME ours_written = {2023, 7, 0, 4, 15, 30, 45, 0};
+  const SYSTEMTIME theirs_written = {2001, 2, 0, 3, 4, 5, 6, 0};
+  std::set<std::wstring> expected;
+  for (const std::wstring name : {L"first.dll", L"second.dll"}) {
+    test::WriteBytes(bin + name, "ours, no version resource, " + std::to_string(name.size()));
+    SetLastWrite(bin + name, ours_written);
+    ASSERT_TRUE(::CopyFileW((test::BinDir() + L"\\fixed_version.dll").c_str(),
+                            (theirs + name).c_str(), FALSE));
+    SetLastWrite(theirs + name, theirs_written);
+    expected.insert(L"bin\\" + name + L"   Ver:   MD5:" + DigestOfFile(bin + name) + L"   DT:" +
+                    FormatLocalDateTime(ours_written));
+  }
+  g_swap.folder = bin;
+  g_swap.aside = other.path() + L"ours";
+  g_swap.target = theirs;
+  g_swap.system = SetHandleAttributesReader(SwapOnFirstRead);
+  ProductInstallPath = install_.path();
+  ReportList list;
+  AddFilesReport(list);
+  SetHandleAttributesReader(g_swap.system);
+  test::RemoveUnixSymlink(bin);
+  ASSERT_TRUE(g_swap.swapped);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ((std::set<std::wstring>{list[1], list[2]}), expected);
 }
 
 }  // namespace
