@@ -88,8 +88,12 @@ bool RunUnixTool(const wchar_t* tool, const std::string& arguments,
                         &startup, &process)) {
     return false;
   }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  // For a Unix program Wine gives no process handle and leaves whatever
+  // value in the thread's: closing that would close one of ours.
+  if (process.hProcess != nullptr) {
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
   for (int tries = 0; tries < 100; ++tries) {
     if (done()) return true;
     ::Sleep(50);

@@ -258,6 +258,57 @@ TEST_F(SeededProduct, ListingBlocksPerVersion) {
   }
 }
 
+// The Update folder's files, and the swap made when the first of them is
+// opened to be read: after the walk has listed the folder, before it is hashed.
+std::set<LONGLONG> g_update_files;
+std::wstring g_update_folder, g_update_aside, g_update_target;
+bool g_update_swapped = false;
+HandleAttributesReader g_unswapped_attributes = nullptr;
+
+DWORD SwapUpdateOnItsFirstRead(HANDLE file) {
+  if (!g_update_swapped && g_update_files.count(FileIdOf(file)) != 0) {
+    g_update_swapped = test::SwapForUnixSymlink(g_update_folder, g_update_aside, g_update_target);
+  }
+  return g_unswapped_attributes(file);
+}
+
+// A folder of the installation swapped for a link to a folder holding other
+// files of the same names while the listing hashes it: the listing still
+// shows the installation's own files, with their digests and versions.
+TEST_F(SeededProduct, AFolderSwappedForALinkWhileItIsListedShowsOnlyItsOwnFiles) {
+  ScratchFolder other(L"other update");
+  const std::wstring& i = install_.path();
+  const std::wstring theirs = other.path() + L"theirs\\";
+  MakeFolders(other.path(), {L"theirs"});
+  ::CopyFileW((test::BinDir() + L"\\fixed_version.dll").c_str(), (theirs + L"patch.exe").c_str(),
+              FALSE);
+  test::WriteBytes(theirs + L"update.log", "their log");
+  std::set<std::wstring> expected;
+  for (const std::wstring name :
+       {L"Corvane.exe", L"readme.txt", L"crash.dmp", L"defrag.log", L"hidden.log", L"RdmConfig.ini",
+        L"desktop.ini", L"other.dat", L"Update\\patch.exe", L"Update\\update.log",
+        L"Update\\desktop.ini", L"Update\\THUMBS.DB", L"Update\\old\\stale.bin",
+        L"CorvaneReport\\report1.xml", L"CorvaneReport\\2024\\deep.txt"}) {
+    const std::wstring path = i + name;
+    expected.insert(path + L", " + (name == L"Corvane.exe" ? L"1.0.0.12" : L"") + L", " +
+                    std::to_wstring(test::ReadBytes(path).size()) + L", " + DigestOfFile(path));
+  }
+  for (const wchar_t* name : {L"patch.exe", L"update.log", L"desktop.ini", L"THUMBS.DB"}) {
+    g_update_files.insert(FileIdOf(OpenPlainFile(i + L"Update\\" + name, FILE_SHARE_READ).get()));
+  }
+  g_update_folder = i + L"Update";
+  g_update_aside = other.path() + L"ours";
+  g_update_target = theirs;
+  g_unswapped_attributes = SetHandleAttributesReader(SwapUpdateOnItsFirstRead);
+  const ReportList block = ListProductInstallation(L"Corvane 4 Pro_is1", L"===== Corvane v4 Pro");
+  SetHandleAttributesReader(g_unswapped_attributes);
+  test::RemoveUnixSymlink(g_update_folder);
+  ::MoveFileW(g_update_aside.c_str(), g_update_folder.c_str());
+  ASSERT_TRUE(g_update_swapped);
+  ASSERT_GT(block.size(), 3u);
+  EXPECT_EQ(std::set<std::wstring>(block.begin() + 3, block.end()), expected);
+}
+
 // Users may create folders under the machine's application data and in their
 // own; an administrator may have put the product's folders anywhere. A link
 // where the product's folder should be, or anywhere on the way to it, could
