@@ -4,10 +4,12 @@
 #include "common/date_text.h"
 #include "common/relative_files.h"
 #include "common/strings.h"
+#include "environment/accounts.h"
 #include "environment/folders.h"
 #include "environment/product_install.h"
 #include "reports/files/file_fingerprint.h"
 #include "reports/files/find_files.h"
+#include "reports/files/product_files.h"
 
 namespace velmora {
 
@@ -42,6 +44,10 @@ void AddFilesReport(ReportList& list) {
   try {
     if (!FolderExists(ProductInstallPath)) return;
     const std::wstring install_folder = EnsureTrailingBackslash(ProductInstallPath);
+    // Links where the user may add files may lead to files that only an
+    // administrator may read: such an installation is read with the user's rights.
+    const UniqueHandle reader = SourceReaderFor(install_folder);
+    const ActingAsUser as_user(reader.get());
     bool separated = false;
     // Each file is read while the walk holds the folder it was found in.
     FindFiles(install_folder, FindKind::kFiles, L"*.exe|*.dll|*.sys", true,

@@ -163,6 +163,12 @@ SourceReaderToken SetSourceReaderToken(SourceReaderToken source) {
   return previous;
 }
 
+UniqueHandle SourceReaderFor(const std::wstring& folder) {
+  UniqueHandle user = g_reader_token();
+  if (user && UserMayWriteFolder(user.get(), L"", WithoutTrailingBackslash(folder))) return user;
+  return {};
+}
+
 ProductFolders CurrentProductFolders() {
   ProductFolders folders;
   folders.install = FindProductInstallPath();

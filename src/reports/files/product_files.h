@@ -43,6 +43,11 @@ ReportList BuildProductFileList();
 using SourceReaderToken = UniqueHandle (*)();
 SourceReaderToken SetSourceReaderToken(SourceReaderToken source);
 
+// The token that `folder` and what lies below it are read with: the console
+// user's where that user may add files to it, else none (the program's own
+// rights).
+UniqueHandle SourceReaderFor(const std::wstring& folder);
+
 // Copies the settings' *.ini files to W + "AppData\", replacing what is there,
 // with WOW64 file-system redirection off. Never fails.
 void CopyAppDataSettings(const std::wstring& working_folder);

@@ -11,9 +11,11 @@
 #include "common/relative_files.h"
 #include "common/report_file.h"
 #include "common/strings.h"
+#include "environment/accounts.h"
 #include "environment/folders.h"
 #include "environment/product_install.h"
 #include "reports/files/file_fingerprint.h"
+#include "reports/files/product_files.h"
 #include "reports/files/visited_folders.h"
 
 namespace velmora {
@@ -97,7 +99,10 @@ ReportList ListProductInstallation(const std::wstring& uninstall_entry,
   // read: it gives the bare heading rather than stopping the whole report.
   if (!location.text) return block;
   const size_t heading_lines = block.size();
-  // Each file is read while the walk holds the folder it was listed in.
+  // Each file is read while the walk holds the folder it was listed in, with
+  // the user's rights where the user may add files (see the files report).
+  const UniqueHandle reader = SourceReaderFor(location.folder);
+  const ActingAsUser as_user(reader.get());
   WalkFolderTree(location.folder, [&block](const FoundEntry& found) {
     ThrowIfCancelled();  // hashing a large installation takes a while
     block.push_back(ListingLine(found));

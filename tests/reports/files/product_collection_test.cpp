@@ -351,6 +351,7 @@ TEST_F(SeededProduct, ASettingsFolderSwappedDuringTheCopyBringsNoOtherFiles) {
 // thread acting as someone else, as Windows refuses a file that the user may
 // not read (a link or second name of an administrator's file).
 LONGLONG g_admin_only_file = 0;
+LONGLONG g_admin_only_program = 0;
 HandleAttributesReader g_system_attributes = nullptr;
 
 bool ActingAsAnotherToken() {
@@ -359,7 +360,10 @@ bool ActingAsAnotherToken() {
 }
 
 DWORD AttributesAsTheUserMayRead(HANDLE file) {
-  if (ActingAsAnotherToken() && FileIdOf(file) == g_admin_only_file) return INVALID_FILE_ATTRIBUTES;
+  const LONGLONG id = FileIdOf(file);
+  if (ActingAsAnotherToken() && (id == g_admin_only_file || id == g_admin_only_program)) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
   return g_system_attributes(file);
 }
 
@@ -380,6 +384,10 @@ TEST_F(SeededProduct, SourcesAreReadWithTheConsoleUsersRightsWhereTheyCanBeHad) 
   test::WriteBytes(settings_ + L"admin-only.ini", "the administrator's");
   g_admin_only_file = FileIdOf(OpenPlainFile(settings_ + L"admin-only.ini", FILE_SHARE_READ).get());
   ASSERT_NE(g_admin_only_file, 0);
+  // The same holds for what the listing of the installation reads.
+  test::WriteBytes(install_.path() + L"admin-only.dll", "the administrator's");
+  g_admin_only_program =
+      FileIdOf(OpenPlainFile(install_.path() + L"admin-only.dll", FILE_SHARE_READ).get());
   g_system_attributes = SetHandleAttributesReader(AttributesAsTheUserMayRead);
   const struct {
     SourceReaderToken token;
@@ -390,8 +398,15 @@ TEST_F(SeededProduct, SourcesAreReadWithTheConsoleUsersRightsWhereTheyCanBeHad) 
     const SourceReaderToken previous = SetSourceReaderToken(token);
     CopyAppDataSettings(work.path());
     CopyProductFiles(work.path());
+    const ReportList listing = ListProductInstallation(L"Corvane 4 Pro_is1", L"heading");
     SetSourceReaderToken(previous);
     EXPECT_EQ(test::PathExists(work.path() + L"AppData\\admin-only.ini"), admin_only_copied);
+    const std::wstring line = install_.path() + L"admin-only.dll, , 19, " +
+                              (admin_only_copied ? L"bc1ddc2fe5e008599705bdb79910a765"
+                                                 : L"d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(std::count_if(listing.begin(), listing.end(),
+                            [&](const std::wstring& l) { return l == line; }),
+              1);
     EXPECT_EQ(test::ReadBytes(work.path() + L"AppData\\Corvane.ini"), "[settings]");
     EXPECT_EQ(test::ReadBytes(work.path() + L"Downloader\\download.log"), "downloaded");
     EXPECT_FALSE(ActingAsAnotherToken()) << "the thread is itself again after every open";
