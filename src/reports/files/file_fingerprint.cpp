@@ -100,7 +100,12 @@ std::wstring GetFixedFileVersion(HANDLE file, const std::wstring& path) {
   // when it leads to that very file, and not through a folder swapped since.
   const UniqueHandle named = OpenPlainFile(path, kReadSharing);
   if (!named || !IsSameFile(named.get(), file)) return {};
-  return VersionTextOf(path);
+  std::wstring version = VersionTextOf(path);
+  // Asked again once the library has read: a folder on the way swapped and
+  // back while it read would have to fit inside that one call.
+  const UniqueHandle after = OpenPlainFile(path, kReadSharing);
+  if (!after || !IsSameFile(after.get(), file)) return {};
+  return version;
 }
 
 UniqueHandle OpenFileToFingerprint(HANDLE folder, const std::wstring& name) {
