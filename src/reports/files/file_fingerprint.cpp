@@ -101,8 +101,9 @@ std::wstring GetFixedFileVersion(HANDLE file, const std::wstring& path) {
   const UniqueHandle named = OpenPlainFile(path, kReadSharing);
   if (!named || !IsSameFile(named.get(), file)) return {};
   std::wstring version = VersionTextOf(path);
-  // Asked again once the library has read: a folder on the way swapped and
-  // back while it read would have to fit inside that one call.
+  // While `named` is open, Windows refuses to rename the folders on its way
+  // (a folder with an open file below it cannot be renamed); the name is
+  // checked once more after the library has read, for systems that allow it.
   const UniqueHandle after = OpenPlainFile(path, kReadSharing);
   if (!after || !IsSameFile(after.get(), file)) return {};
   return version;
