@@ -96,14 +96,6 @@ std::optional<WorkingFolder> MakeOwnFolderIn(const std::wstring& base) {
   return std::nullopt;
 }
 
-// The volume and the file number of an open object; 0 when unknown.
-std::pair<DWORD, ULONGLONG> IdentityOf(HANDLE handle) {
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!::GetFileInformationByHandle(handle, &info)) return {0, 0};
-  return {info.dwVolumeSerialNumber,
-          (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-}
-
 }  // namespace
 
 bool WorkingFolder::PathLeadsToHeldFolder() const {
@@ -112,8 +104,7 @@ bool WorkingFolder::PathLeadsToHeldFolder() const {
       OpenFolderAsItself(ExtendedLengthPath(WithoutTrailingBackslash(path_)), FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (!named || ReadFileFacts(named.get()).link() || IsLinkPath(path_)) return false;
-  const auto held = IdentityOf(hold_.get());
-  return held.second != 0 && IdentityOf(named.get()) == held;
+  return IsSameFile(named.get(), hold_.get());
 }
 
 void WorkingFolder::CheckPathLeadsToHeldFolder() const {

@@ -202,6 +202,7 @@ bool IsSameFile(HANDLE first, HANDLE second) {
   BY_HANDLE_FILE_INFORMATION one, other;
   return ::GetFileInformationByHandle(first, &one) &&
          ::GetFileInformationByHandle(second, &other) &&
+         (one.nFileIndexHigh != 0 || one.nFileIndexLow != 0) &&
          one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
          one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }

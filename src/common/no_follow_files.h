@@ -16,7 +16,7 @@ namespace velmora {
 struct FolderEntryFacts;  // common/relative_files.h
 
 // Whether two open handles are on the same file: the same volume and the same
-// file number on it.
+// file number on it. A file that gives no number (0) is the same as nothing.
 bool IsSameFile(HANDLE first, HANDLE second);
 
 // Whether the path names a reparse point (a junction or a link) itself.

@@ -37,17 +37,16 @@ bool KeyExistsInAView(HKEY root, const std::wstring& path, REGSAM other_view) {
 
 std::wstring RegisteredServer(REFCLSID clsid) {
   const std::wstring key = ClassKey(clsid) + L"\\InprocServer32";
-  HKEY server = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &server) !=
+  UniqueRegKey server;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, server.put()) !=
       ERROR_SUCCESS) {
     return {};
   }
   std::vector<wchar_t> value(MAX_PATH + 1, L'\0');
   DWORD type = 0;
   DWORD bytes = MAX_PATH * sizeof(wchar_t);
-  const LONG status = ::RegQueryValueExW(server, nullptr, nullptr, &type,
+  const LONG status = ::RegQueryValueExW(server.get(), nullptr, nullptr, &type,
                                          reinterpret_cast<BYTE*>(value.data()), &bytes);
-  ::RegCloseKey(server);
   if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   return FromBuffer(value.data(), value.size());
 }

@@ -149,10 +149,6 @@ FileFingerprintCache::~FileFingerprintCache() {
   g_cache = nullptr;
 }
 
-FileFingerprint GetFileFingerprint(const std::wstring& path) {
-  return CachedFingerprint(path, [&] { return ReadFileFingerprint(OpenToRead(path).get(), path); });
-}
-
 FileFingerprint GetFileFingerprint(HANDLE file, const std::wstring& path) {
   return CachedFingerprint(path, [&] { return ReadFileFingerprint(file, path); });
 }

@@ -53,13 +53,10 @@ struct FileFingerprint {
 // per report), each file is read once: the files report and the listing of
 // the installations name the same program files. (The services report reads
 // its files with WOW64 redirection off, where the same path can name another
-// file: it reads them itself.)
-FileFingerprint GetFileFingerprint(const std::wstring& path);
-
-// The same, read from the file held open by `file` (from OpenFileToFingerprint;
-// an invalid handle reads as an unreadable file); `path` names it for the
-// cache and the version library. Whatever a folder on the path is swapped for
-// meanwhile, the digest is the held file's.
+// file: it reads them itself.) Read from the file held open by `file` (from
+// OpenFileToFingerprint; an invalid handle reads as an unreadable file);
+// `path` names it for the cache and the version library. Whatever a folder on the path is swapped
+// for meanwhile, the digest is the held file's.
 FileFingerprint GetFileFingerprint(HANDLE file, const std::wstring& path);
 
 // The same for the file `name` in the open `folder`, known as `path`: opened

@@ -164,9 +164,13 @@ TEST(FileFingerprint, OnlyWhatCanBeAModuleIsHandedToTheVersionLibrary) {
   }
 }
 
-// Wine takes paths of any length everywhere; Windows takes those beyond
-// MAX_PATH only in the "\\?\" form, and its version calls not at all. The
-// forms that the program hands on are looked at, and used.
+// The fingerprint of the file at `path`, opened as the walks open theirs.
+FileFingerprint FingerprintOf(const std::wstring& path) {
+  const UniqueHandle file =
+      OpenPlainFile(path, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_SEQUENTIAL_SCAN);
+  return GetFileFingerprint(file.get(), path);
+}
+
 // Wine shows a link to a file as the file itself: the answers about the
 // opened file are replaced by a link's, as Windows gives them, so that the
 // version library is never handed a name that leads elsewhere.
@@ -177,7 +181,7 @@ TEST(FileFingerprint, AFileThatTheSystemCallsALinkIsNotRead) {
   const ReparseTagReader system_tag =
       SetReparseTagReader([](HANDLE) -> DWORD { return 0xA000000C; });
   const std::wstring version = GetFixedFileVersion(module);
-  const FileFingerprint fingerprint = GetFileFingerprint(module);
+  const FileFingerprint fingerprint = FingerprintOf(module);
   SetReparseTagReader([](HANDLE) -> DWORD { return 0x80000013; });  // deduplicated: data of its own
   const std::wstring deduplicated = GetFixedFileVersion(module);
   SetHandleAttributesReader(system_attributes);
@@ -188,6 +192,9 @@ TEST(FileFingerprint, AFileThatTheSystemCallsALinkIsNotRead) {
   EXPECT_EQ(deduplicated, L"1.0.0.12");
 }
 
+// Wine takes paths of any length everywhere; Windows takes those beyond
+// MAX_PATH only in the "\\?\" form, and its version calls not at all. The
+// forms that the program hands on are looked at, and used.
 TEST(FileFingerprint, PathsLongerThanThePlainLimit) {
   ScratchFolder folder(L"deep");
   std::wstring path = folder.path();
@@ -216,14 +223,14 @@ TEST(FileFingerprint, ReadOncePerReport) {
   const std::wstring first = GetFileMd5(path);
   {
     const FileFingerprintCache report;
-    EXPECT_EQ(GetFileFingerprint(path).md5, first);
+    EXPECT_EQ(FingerprintOf(path).md5, first);
     test::WriteBytes(path, "second");
-    EXPECT_EQ(GetFileFingerprint(ToLower(path)).md5, first);
-    EXPECT_EQ(GetFileFingerprint(path).version, L"");
+    EXPECT_EQ(FingerprintOf(ToLower(path)).md5, first);
+    EXPECT_EQ(FingerprintOf(path).version, L"");
     // Data files are not handed to the version library; modules are.
-    EXPECT_EQ(GetFileFingerprint(test::BinDir() + L"\\fixed_version.dll").version, L"1.0.0.12");
+    EXPECT_EQ(FingerprintOf(test::BinDir() + L"\\fixed_version.dll").version, L"1.0.0.12");
   }
-  EXPECT_NE(GetFileFingerprint(path).md5, first);
+  EXPECT_NE(FingerprintOf(path).md5, first);
 }
 
 void SetLocalTime(const std::wstring& path, SYSTEMTIME local, FileTimeKind which) {
