@@ -23,6 +23,11 @@ const std::vector<std::wstring> kNeverCopied = {L"desktop.ini", L"Thumbs.db"};
 
 SourceReaderToken g_reader_token = DuplicateConsoleShellToken;
 
+// Whether `folder` is read with the rights of `user`, who may add files to it.
+bool ReadsAsUser(const UniqueHandle& user, const std::wstring& folder) {
+  return user && UserMayWriteFolder(user.get(), L"", WithoutTrailingBackslash(folder));
+}
+
 // The folders that files are listed and copied from, each opened once below
 // the folder it belongs to, listed through its handle and held until the
 // copies are done; each file is then opened relative to that handle. A folder
@@ -54,8 +59,7 @@ class HeldSourceFolders {
     auto found = held_.find(key);
     if (found == held_.end()) {
       Held held;
-      held.as_user =
-          user_ && UserMayWriteFolder(user_.get(), L"", WithoutTrailingBackslash(folder));
+      held.as_user = ReadsAsUser(user_, folder);
       {
         const ActingAsUser as_user(held.as_user ? user_.get() : nullptr);
         held.handle = OpenRealFolderHandleBelow(root, folder);
@@ -165,8 +169,7 @@ SourceReaderToken SetSourceReaderToken(SourceReaderToken source) {
 
 UniqueHandle SourceReaderFor(const std::wstring& folder) {
   UniqueHandle user = g_reader_token();
-  if (user && UserMayWriteFolder(user.get(), L"", WithoutTrailingBackslash(folder))) return user;
-  return {};
+  return ReadsAsUser(user, folder) ? std::move(user) : UniqueHandle();
 }
 
 ProductFolders CurrentProductFolders() {
