@@ -138,4 +138,10 @@ bool FitsCodePage(std::wstring_view text, UINT code_page) {
   return DecodeCodePage(EncodeCodePage(text, code_page), code_page) == text;
 }
 
+bool IsUtf8Text(std::string_view bytes) {
+  // Malformed bytes read as U+FFFD (or, on old Windows, are dropped), so only
+  // well-formed text comes back the same.
+  return EncodeCodePage(DecodeCodePage(bytes, CP_UTF8), CP_UTF8) == bytes;
+}
+
 }  // namespace velmora

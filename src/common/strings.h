@@ -40,5 +40,8 @@ std::wstring DecodeCodePage(std::string_view bytes, UINT code_page);
 std::string EncodeCodePage(std::wstring_view text, UINT code_page);
 // Whether the text survives a round trip through the code page unchanged.
 bool FitsCodePage(std::wstring_view text, UINT code_page);
+// True when the bytes are whole, well-formed UTF-8 (no character is lost in
+// reading them as such).
+bool IsUtf8Text(std::string_view bytes);
 
 }  // namespace velmora

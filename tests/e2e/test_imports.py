@@ -26,7 +26,8 @@ import unittest
 ALLOWED = {
     "KERNEL32.DLL": """
         AssignProcessToJobObject CloseHandle CompareFileTime CopyFileW CreateDirectoryW CreateEventW
-        CreateFileMappingW CreateFileW CreateJobObjectW CreateProcessW CreateSemaphoreW
+        CreateFileMappingW CreateFileW CreateJobObjectW CreatePipe CreateProcessW CreateSemaphoreW
+        FreeConsole GetConsoleOutputCP SetConsoleOutputCP SetStdHandle
         CreateThread CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW
         DeviceIoControl DuplicateHandle EnterCriticalSection ExitProcess ExpandEnvironmentStringsW
         FileTimeToDosDateTime FileTimeToLocalFileTime FileTimeToSystemTime FindClose

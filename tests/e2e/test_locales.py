@@ -18,26 +18,31 @@ from seeded_product import SeededProduct
 BIN = None
 ARCHIVE = "Velmora_Debug_Info.zip"
 
-# Locale: (code page the console tools write in, systeminfo lines, task
-# lines, a file name of the product's). Each text lies within its code page.
+# Locale: (code page of a new console, systeminfo lines, task lines, a file
+# name of the product's). The systeminfo lines and the names lie within the
+# code page; the last task line holds characters that lie outside it, which
+# schtasks writes whole in the UTF-8 console that it is lent.
 LOCALES = {
     "tr_TR.UTF-8": (857,
                     ["Ana Bilgisayar Adı:        VELMORA",
                      "İşletim Sistemi Adı:       Microsoft Windows 10 Pro"],
                     ["Görev Adı:          \\Güncelleştirme Denetimi",
-                     "Çalıştırılacak Görev: C:\\Program Files\\Şirket\\güncelle.exe"],
+                     "Çalıştırılacak Görev: C:\\Program Files\\Şirket\\güncelle.exe",
+                     "Açıklama:           Ενημέρωση 更新 Обновление"],
                     "Güncelleştirme günlüğü"),
     "ru_RU.UTF-8": (866,
                     ["Имя узла:                  VELMORA",
                      "Название ОС:               Майкрософт Windows 10 Pro"],
                     ["Имя задачи:         \\Проверка обновлений",
-                     "Задача для выполнения: C:\\Программы\\обновить.exe"],
+                     "Задача для выполнения: C:\\Программы\\обновить.exe",
+                     "Описание:           Güncelleştirme Ενημέρωση 更新"],
                     "Журнал обновлений"),
     "ja_JP.UTF-8": (932,
                     ["ホスト名:                  VELMORA",
                      "OS 名:                     Microsoft Windows 10 Pro"],
                     ["タスク名:           \\更新の確認",
-                     "実行するタスク:     C:\\プログラム\\更新.exe"],
+                     "実行するタスク:     C:\\プログラム\\更新.exe",
+                     "説明:               Güncelleştirme Ενημέρωση ğ"],
                     "更新ログ"),
 }
 
@@ -82,13 +87,19 @@ class Locales(unittest.TestCase):
         with zipfile.ZipFile(self.runs[locale][2]) as z:
             return {info.filename: (z.read(info), info.flag_bits) for info in z.infolist()}
 
-    def test_the_console_tools_write_in_the_locales_code_page(self):
+    def test_the_console_tools_write_in_the_locales_code_page_or_utf8(self):
         # The stand-ins' own view of their console, as the real tools get it:
         # for each of the two, command line, current folder, console.
         for locale, (code_page, *_rest) in LOCALES.items():
             with self.subTest(locale):
                 record = self.runs[locale][3]
-                self.assertEqual(record[2::3], [f"console {code_page} no window"] * 2, record)
+                consoles = dict(zip(record[0::3], record[2::3]))
+                self.assertEqual(sorted(consoles.values()),
+                                 sorted([f"console {code_page} no window",
+                                         "console 65001 no window"]), record)
+                for command, console in consoles.items():
+                    if "schtasks" in command:
+                        self.assertEqual(console, "console 65001 no window", record)
 
     def test_system_info_holds_the_tools_text(self):
         for locale, (_, systeminfo, _tasks, _name) in LOCALES.items():

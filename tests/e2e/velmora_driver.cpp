@@ -148,12 +148,14 @@ std::vector<HWND> Buttons(HWND dialog) {
   return buttons;
 }
 
+// Without the driver's console: Windows never gives a windowed program the
+// console of the program that starts it, Wine does.
 HANDLE StartProgram(std::wstring command, DWORD* process_id) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &info)) {
     return nullptr;
   }
   ::CloseHandle(info.hThread);

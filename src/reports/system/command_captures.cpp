@@ -88,31 +88,45 @@ ToolPlaces SystemToolPlaces(const std::wstring& work_folder) {
 }
 
 BackgroundTool::BackgroundTool(const std::wstring& program, const std::wstring& command_line,
-                               WORD show_window, std::chrono::milliseconds limit, HANDLE output)
+                               WORD show_window, std::chrono::milliseconds limit, HANDLE output,
+                               HANDLE input, const Utf8Console* console)
     : deadline_(static_cast<DWORD>(limit.count())) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = show_window;
   UniqueHandle nul;
-  if (output != nullptr) {
+  const bool redirected = output != nullptr || input != nullptr;
+  if (redirected) {
     nul = OpenNulDevice();
-    ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    for (HANDLE stream : {output, input}) {
+      if (stream != nullptr)
+        ::SetHandleInformation(stream, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
     startup.dwFlags |= STARTF_USESTDHANDLES;
-    startup.hStdInput = nul.get();
-    startup.hStdOutput = output;
+    startup.hStdInput = input != nullptr ? input : nul.get();
+    startup.hStdOutput = output != nullptr ? output : nul.get();
     startup.hStdError = nul.get();
   }
   PROCESS_INFORMATION process = {};
-  std::wstring mutable_command = command_line;
   const std::wstring system_folder = GetSystemDir();
   // Suspended until it is in the job, so that nothing it starts escapes. The
   // program is named by its path, so no folder is searched for it.
-  const BOOL started = ::CreateProcessW(
-      program.c_str(), mutable_command.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE,
-      kToolCreationFlags | CREATE_SUSPENDED, nullptr,
-      system_folder.empty() ? nullptr : system_folder.c_str(), &startup, &process);
-  if (output != nullptr) ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
+  const auto start = [&](DWORD flags) {
+    std::wstring mutable_command = command_line;
+    return ::CreateProcessW(program.c_str(), mutable_command.data(), nullptr, nullptr,
+                            redirected ? TRUE : FALSE, flags | CREATE_SUSPENDED, nullptr,
+                            system_folder.empty() ? nullptr : system_folder.c_str(), &startup,
+                            &process) != FALSE;
+  };
+  // Without a console flag a console program shares the console of the
+  // program that starts it: the lent one, while it is attached.
+  in_lent_console_ = console != nullptr &&
+                     console->Lend([&] { return start(kToolCreationFlags & ~CREATE_NO_WINDOW); });
+  const bool started = in_lent_console_ || start(kToolCreationFlags);
+  for (HANDLE stream : {output, input}) {
+    if (stream != nullptr) ::SetHandleInformation(stream, HANDLE_FLAG_INHERIT, 0);
+  }
   if (!started) return;
   process_.reset(process.hProcess);
   UniqueHandle thread(process.hThread);
@@ -122,6 +136,14 @@ BackgroundTool::BackgroundTool(const std::wstring& program, const std::wstring& 
 
 BackgroundTool::~BackgroundTool() {
   if (started() && !finished_) job_.EndAll();
+}
+
+bool BackgroundTool::running() const {
+  return started() && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+DWORD BackgroundTool::process_id() const {
+  return started() ? ProcessIdOf(process_.get()) : 0;
 }
 
 void BackgroundTool::Finish() {
@@ -169,12 +191,15 @@ ScheduledTasksCapture::ScheduledTasksCapture(const ToolPlaces& places, const std
   ::DeleteFileW(target_.c_str());  // never a list of an earlier run
   if (!output_) return;
   const std::wstring program = places.tools_folder + L"schtasks.exe";
-  tool_ = std::make_unique<BackgroundTool>(program, Quoted(program) + L" /query /v /fo list",
-                                           SW_HIDE, wait_limit, output_.get());
+  console_ = std::make_unique<Utf8Console>(EnsureTrailingBackslash(GetSystemDir()));
+  tool_ =
+      std::make_unique<BackgroundTool>(program, Quoted(program) + L" /query /v /fo list", SW_HIDE,
+                                       wait_limit, output_.get(), nullptr, console_.get());
 }
 
 ScheduledTasksCapture::~ScheduledTasksCapture() {
   tool_.reset();
+  console_.reset();
   output_.reset();
   ::DeleteFileW(output_path_.c_str());
 }
@@ -182,12 +207,15 @@ ScheduledTasksCapture::~ScheduledTasksCapture() {
 void ScheduledTasksCapture::Take() {
   if (!tool_) return;
   tool_->Finish();
+  const UINT console_code_page = tool_->in_lent_console() ? CP_UTF8 : ToolCodePage();
+  console_.reset();
   output_.reset();
   const RemovalOnExit removal{output_path_};
   std::string bytes = ReadWholeFile(output_path_, kScheduledTasksReadLimit + 1);
   const bool cut = CutAtLastLine(bytes, kScheduledTasksReadLimit);
   try {
-    WriteWholeFile(target_, ScheduledTasksText(bytes, ToolCodePage(), cut));
+    WriteWholeFile(target_,
+                   ScheduledTasksText(bytes, WrittenCodePage(bytes, console_code_page), cut));
   } catch (const ReportError&) {
     // the report goes on without the list, as when the tool cannot start
   }
@@ -214,6 +242,11 @@ bool RunHidden(const std::wstring& program, const std::wstring& command_line, WO
 
 UINT ToolCodePage() {
   return ::GetOEMCP();
+}
+
+UINT WrittenCodePage(const std::string& bytes, UINT console_code_page) {
+  if (console_code_page != CP_UTF8 || IsUtf8Text(bytes)) return console_code_page;
+  return ToolCodePage();
 }
 
 std::string ScheduledTasksText(const std::string& bytes, UINT code_page, bool cut) {

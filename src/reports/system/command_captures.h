@@ -8,8 +8,10 @@
 // in the report's private working folder. So nothing a user can plant or
 // rewrite (the current folder, PATH, the environment) decides what runs.
 //
-// Both tools write in the code page of the console they are given, the OEM
-// code page, whatever the system's language; that is what they are read in.
+// Both tools write in the code page of the console they are given, and are
+// read in it: systeminfo in a console of its own, whose code page is the OEM
+// one whatever the system's language; schtasks, whose task names may be in
+// any language, in a console set to UTF-8 where one can be lent to it.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +24,7 @@
 #include "common/report_list.h"
 #include "common/ticks.h"
 #include "reports/system/tool_job.h"
+#include "reports/system/utf8_console.h"
 
 namespace velmora {
 
@@ -57,14 +60,21 @@ ToolPlaces SystemToolPlaces(const std::wstring& work_folder);
 class BackgroundTool {
  public:
   // Starts `command_line` with `program` (a full path); its standard output
-  // goes to `output` when given. `limit` counts from now.
+  // goes to `output` and its input comes from `input` when given. `limit`
+  // counts from now. With a ready `console` the tool runs in that console
+  // instead of one of its own.
   BackgroundTool(const std::wstring& program, const std::wstring& command_line, WORD show_window,
-                 std::chrono::milliseconds limit, HANDLE output = nullptr);
+                 std::chrono::milliseconds limit, HANDLE output = nullptr, HANDLE input = nullptr,
+                 const Utf8Console* console = nullptr);
   ~BackgroundTool();
   BackgroundTool(const BackgroundTool&) = delete;
   BackgroundTool& operator=(const BackgroundTool&) = delete;
 
   bool started() const { return process_.valid(); }
+  bool running() const;
+  DWORD process_id() const;
+  // True when the tool runs in the console it was lent.
+  bool in_lent_console() const { return in_lent_console_; }
   // Waits until the tool ends, its time is up or the report is being stopped,
   // and ends it with everything it started unless it ended by itself.
   void Finish();
@@ -74,6 +84,7 @@ class BackgroundTool {
   ToolJob job_;
   TickDeadline deadline_;
   bool finished_ = false;
+  bool in_lent_console_ = false;
 };
 
 // "systeminfo" at work, writing into "SystemInfo_" + time stamp + ".txt".
@@ -112,6 +123,9 @@ class ScheduledTasksCapture {
   std::wstring target_;
   std::wstring output_path_;
   UniqueHandle output_;
+  // Task names and paths may be in any language: the tool writes in UTF-8
+  // where it can be given such a console.
+  std::unique_ptr<Utf8Console> console_;
   std::unique_ptr<BackgroundTool> tool_;
 };
 
@@ -130,6 +144,11 @@ bool RunHidden(const std::wstring& program, const std::wstring& command_line, WO
 
 // The code page the console tools write in: that of a new console.
 UINT ToolCodePage();
+
+// The code page that a tool given a console in `console_code_page` really
+// wrote `bytes` in: a tool that does not write UTF-8 in a UTF-8 console
+// writes in the OEM page, as in a console of its own.
+UINT WrittenCodePage(const std::string& bytes, UINT console_code_page);
 
 // The task list as "taskschd.txt" holds it, readable on any machine: bytes
 // that are all ASCII as the tool wrote them (the same in every code page),

@@ -36,10 +36,14 @@ class FakeTools : public ::testing::Test {
     return count;
   }
   static std::wstring FakeToolsFolder() { return test::BinDir() + L"\\fake-tools\\"; }
+  // The program is a windowed one, which has no console of its own to keep
+  // it from attaching to the one it lends its tools; this test program is a
+  // console one.
+  static void SetUpTestSuite() { ::FreeConsole(); }
 
   void TearDown() override {
     for (const wchar_t* name : {L"VELMORA_FAKE_OUTPUT", L"VELMORA_FAKE_HANG", L"VELMORA_FAKE_CHILD",
-                                L"VELMORA_FAKE_RECORD"}) {
+                                L"VELMORA_FAKE_RECORD", L"VELMORA_FAKE_TEXT"}) {
       ::SetEnvironmentVariableW(name, nullptr);
     }
     ClearCancellation();
@@ -131,13 +135,27 @@ TEST_F(FakeTools, ScheduledTasksFileHoldsOnlyThisRunsOutput) {
   EXPECT_FALSE(FilesMatch(work_.path() + L"schtasks*"));
 }
 
-// Read in the code page the tool wrote (the console's, 437 here) and kept as
-// UTF-8 after its mark; ASCII stays as the tool wrote it (above).
+// The tool writes in its console's code page, UTF-8 in the console it is lent:
+// names outside the OEM page (437 here) come out whole, as UTF-8 after its
+// mark; ASCII stays as the tool wrote it (above). A tool that writes in the OEM
+// page whatever its console is read in that page.
 TEST_F(FakeTools, ScheduledTasksOutsideAsciiAreKeptAsUtf8WithAMark) {
   const std::wstring target = work_.path() + L"taskschd.txt";
+  const std::string names =
+      "TaskName: \\\xCE\x95\xCE\xBD\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCF\x89\xCF\x83\xCE\xB7 "
+      "\xE6\x9B\xB4\xE6\x96\xB0 G\xC3\xBCncelle\xC5\x9Ftirme\r\n";
+  const std::wstring text = data_.path() + L"names.txt";
+  test::WriteBytes(text, names);
+  ::SetEnvironmentVariableW(L"VELMORA_FAKE_TEXT", text.c_str());
+  CaptureScheduledTasks(Places(work_), target);
+  EXPECT_EQ(test::ReadBytes(target), "\xEF\xBB\xBF" + names);
+  ::SetEnvironmentVariableW(L"VELMORA_FAKE_TEXT", nullptr);
   FakePrints("TaskName: \\Caf\x82 \xE1\r\n");
   CaptureScheduledTasks(Places(work_), target);
   EXPECT_EQ(test::ReadBytes(target), "\xEF\xBB\xBFTaskName: \\Caf\xC3\xA9 \xC3\x9F\r\n");
+  EXPECT_EQ(WrittenCodePage("Caf\xC3\xA9\r\n", CP_UTF8), static_cast<UINT>(CP_UTF8));
+  EXPECT_EQ(WrittenCodePage("Caf\xC3\r\n", CP_UTF8), 437u);
+  EXPECT_EQ(WrittenCodePage("Caf\x82\r\n", 866), 866u);
   EXPECT_EQ(ScheduledTasksText("T: \xE7"
                                "al\xFD\xFE\r\n",
                                1254, false),
@@ -175,18 +193,34 @@ TEST_F(FakeTools, ScheduledTasksReachTheirFileWhateverTheFolderIsCalled) {
   EXPECT_FALSE(FilesMatch(work.path() + L"SystemInfo_*"));
 }
 
-// No shell between the program and its tools; each in a console of its own
-// that has no window (CREATE_NO_WINDOW), whose code page is the OEM one.
+// No shell between the program and its tools; each in a console that has no
+// window (CREATE_NO_WINDOW): systeminfo's own, in the OEM code page, and the
+// UTF-8 one lent to schtasks, which the program itself lets go.
 TEST_F(FakeTools, ToolsStartByTheirPathsFromTheSystemFolderWithoutAShellOrWindow) {
   const ToolPlaces places = Places(work_);
   const std::wstring record = data_.path() + L"record.txt";
   ::SetEnvironmentVariableW(L"VELMORA_FAKE_RECORD", record.c_str());
+  // The program's own standard output outlives the lending, open and its own.
+  const std::wstring own_output = data_.path() + L"own output.txt";
+  UniqueHandle output(
+      ::CreateFileW(own_output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  const HANDLE standard_output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  ::SetStdHandle(STD_OUTPUT_HANDLE, output.get());
   CaptureSystemInfo(places, 30s);
   CaptureScheduledTasks(places, work_.path() + L"taskschd.txt", 30s);
-  const std::wstring system = GetSystemDir() + L"\nconsole 437 no window\n";
+  EXPECT_EQ(::GetStdHandle(STD_OUTPUT_HANDLE), output.get());
+  DWORD written = 0;
+  EXPECT_TRUE(::WriteFile(output.get(), "kept", 4, &written, nullptr));
+  ::SetStdHandle(STD_OUTPUT_HANDLE, standard_output);
+  output.reset();
+  EXPECT_EQ(test::ReadBytes(own_output), "kept");
+  const std::wstring system = GetSystemDir() + L"\n";
   EXPECT_EQ(DecodeCodePage(test::ReadBytes(record), CP_UTF8),
-            L"\"" + places.tools_folder + L"systeminfo.exe\"\n" + system + L"\"" +
-                places.tools_folder + L"schtasks.exe\" /query /v /fo list\n" + system);
+            L"\"" + places.tools_folder + L"systeminfo.exe\"\n" + system +
+                L"console 437 no window\n\"" + places.tools_folder +
+                L"schtasks.exe\" /query /v /fo list\n" + system + L"console 65001 no window\n");
+  EXPECT_EQ(::GetConsoleWindow(), nullptr);
+  EXPECT_EQ(FindProcessByName(L"find.exe", L""), 0u);
   EXPECT_EQ(kToolCreationFlags & (CREATE_NO_WINDOW | DETACHED_PROCESS), CREATE_NO_WINDOW);
 }
 
