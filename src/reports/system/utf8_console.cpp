@@ -16,10 +16,17 @@ CriticalSection g_console_lock;
 
 constexpr DWORD kStandardStreams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
-bool AttachConsoleOf(DWORD process_id) {
-  using AttachConsoleFn = BOOL(WINAPI*)(DWORD);
+using AttachConsoleFn = BOOL(WINAPI*)(DWORD);
+
+// Windows XP and later; Windows 2000 lends no console.
+AttachConsoleFn AttachConsoleFunction() {
   static const auto attach =
       LookUpFunction<AttachConsoleFn>(::GetModuleHandleW(L"kernel32.dll"), "AttachConsole");
+  return attach;
+}
+
+bool AttachConsoleOf(DWORD process_id) {
+  const AttachConsoleFn attach = AttachConsoleFunction();
   return attach != nullptr && process_id != 0 && attach(process_id);
 }
 
@@ -40,7 +47,8 @@ class ConsoleAttachment {
     HANDLE console_handles[3] = {};
     for (int i = 0; i < 3; ++i) {
       const HANDLE handle = ::GetStdHandle(kStandardStreams[i]);
-      if (handle != saved_[i] && handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+      const bool seen = i > 0 && (handle == console_handles[0] || handle == console_handles[1]);
+      if (handle != saved_[i] && handle != nullptr && handle != INVALID_HANDLE_VALUE && !seen &&
           ::SetHandleInformation(handle, HANDLE_FLAG_PROTECT_FROM_CLOSE,
                                  HANDLE_FLAG_PROTECT_FROM_CLOSE)) {
         console_handles[i] = handle;
@@ -72,6 +80,7 @@ class ConsoleAttachment {
 }  // namespace
 
 Utf8Console::Utf8Console(const std::wstring& system_folder) {
+  if (AttachConsoleFunction() == nullptr) return;
   HANDLE read = nullptr;
   HANDLE write = nullptr;
   if (!::CreatePipe(&read, &write, nullptr, 0)) return;
