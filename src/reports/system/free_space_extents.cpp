@@ -15,58 +15,79 @@ unsigned LongestRunOfOnes(uint64_t bits) {
   return length;
 }
 
+// Whether `bits` holds a run of at least `length` (1 to 64) set bits: a few
+// shifts, where measuring the longest run takes a round per bit of it.
+bool HasRunOfOnes(uint64_t bits, unsigned length) {
+  unsigned covered = 1;  // each set bit ends a run of at least this many
+  for (; covered * 2 <= length; covered *= 2) bits &= bits << covered;
+  if (covered < length) bits &= bits << (length - covered);
+  return bits != 0;
+}
+
+// The set bits of a word. Not the compiler's builtin: without the POPCNT
+// instruction, which the oldest supported processors lack, it is a call.
+unsigned CountOnes(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555u;
+  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<unsigned>((x * 0x0101010101010101u) >> 56);
+}
+
 }  // namespace
 
-void FreeExtentCounter::CloseRun() {
-  totals_.largest = std::max(totals_.largest, open_run_);
-  open_run_ = 0;
-}
-
-// Bitmaps of real volumes are mostly long runs: whole words free or in use
-// take one comparison. A mixed word counts its free runs by their starts and
-// needs the lengths only of the runs at its two ends, which may go on into the
-// neighbours; a run inside the word can only matter while no run is longer
-// than a word.
-void FreeExtentCounter::FeedWord(uint64_t used) {
-  if (used == 0) {
-    if (open_run_ == 0) ++totals_.extents;
-    open_run_ += 64;
-    totals_.free_clusters += 64;
-    return;
-  }
-  if (used == ~uint64_t{0}) {
-    CloseRun();
-    return;
-  }
-  const uint64_t free = ~used;
-  const uint64_t carried = open_run_ != 0 ? 1 : 0;
-  const uint64_t starts = free & ~((free << 1) | carried);
-  totals_.extents += static_cast<uint64_t>(__builtin_popcountll(starts));
-  totals_.free_clusters += static_cast<uint64_t>(__builtin_popcountll(free));
-  const unsigned low = static_cast<unsigned>(__builtin_ctzll(used));
-  const unsigned high = static_cast<unsigned>(__builtin_clzll(used));
-  open_run_ += low;
-  CloseRun();
-  if (totals_.largest < 64) {
-    const uint64_t low_mask = low == 0 ? 0 : (~uint64_t{0} >> (64 - low));
-    const uint64_t high_mask = high == 0 ? 0 : (~uint64_t{0} << (64 - high));
-    const uint64_t inner = free & ~low_mask & ~high_mask;
-    totals_.largest = std::max<uint64_t>(totals_.largest, LongestRunOfOnes(inner));
-  }
-  open_run_ = high;
-}
-
-void FreeExtentCounter::FeedBit(bool used) {
-  if (used) {
-    CloseRun();
-    return;
-  }
-  if (open_run_ == 0) ++totals_.extents;
-  ++open_run_;
-  ++totals_.free_clusters;
-}
-
 namespace {
+
+// The counter's state while a chunk is fed, kept in locals so that the
+// compiler can hold it in registers word after word.
+struct Tally {
+  FreeSpaceExtents totals;
+  uint64_t open_run;
+
+  void CloseRun() {
+    totals.largest = std::max(totals.largest, open_run);
+    open_run = 0;
+  }
+
+  void AddFree(uint64_t clusters) {
+    if (open_run == 0) ++totals.extents;
+    open_run += clusters;
+    totals.free_clusters += clusters;
+  }
+
+  // Bitmaps of real volumes are mostly long runs: whole words free or in use
+  // take one comparison. A mixed word counts its free runs by their starts
+  // and needs the lengths only of the runs at its two ends, which may go on
+  // into the neighbours; a run inside the word can only matter while no run
+  // is longer than a word.
+  void AddWord(uint64_t used) {
+    if (used == 0) return AddFree(64);
+    if (used == ~uint64_t{0}) return CloseRun();
+    const uint64_t free = ~used;
+    const uint64_t carried = open_run != 0 ? 1 : 0;
+    const uint64_t starts = free & ~((free << 1) | carried);
+    totals.extents += CountOnes(starts);
+    totals.free_clusters += CountOnes(free);
+    const unsigned low = static_cast<unsigned>(__builtin_ctzll(used));
+    const unsigned high = static_cast<unsigned>(__builtin_clzll(used));
+    open_run += low;
+    CloseRun();
+    if (totals.largest < 64) {
+      // Without branches: in a fragmented bitmap they would go either way.
+      const uint64_t low_mask = (uint64_t{1} << low) - 1;
+      const uint64_t high_mask = ~(~uint64_t{0} >> high);
+      const uint64_t inner = free & ~low_mask & ~high_mask;
+      if (HasRunOfOnes(inner, static_cast<unsigned>(totals.largest) + 1)) {
+        totals.largest = LongestRunOfOnes(inner);
+      }
+    }
+    open_run = high;
+  }
+
+  void AddBit(bool used) {
+    if (used) return CloseRun();
+    AddFree(1);
+  }
+};
 
 uint64_t WordAt(const uint8_t* bits, uint64_t index) {
   uint64_t word;  // little-endian: cluster order is bit order
@@ -77,12 +98,13 @@ uint64_t WordAt(const uint8_t* bits, uint64_t index) {
 }  // namespace
 
 void FreeExtentCounter::Feed(const uint8_t* bits, uint64_t bit_count) {
+  Tally tally{totals_, open_run_};
   const uint64_t words = bit_count / 64;
   uint64_t i = 0;
   while (i < words) {
     const uint64_t word = WordAt(bits, i);
+    tally.AddWord(word);
     if (word != 0 && word != ~uint64_t{0}) {
-      FeedWord(word);
       ++i;
       continue;
     }
@@ -90,18 +112,13 @@ void FreeExtentCounter::Feed(const uint8_t* bits, uint64_t bit_count) {
     const uint64_t first = i;
     while (++i < words && WordAt(bits, i) == word) {
     }
-    if (word != 0) {
-      CloseRun();
-      continue;
-    }
-    const uint64_t clusters = (i - first) * 64;
-    if (open_run_ == 0) ++totals_.extents;
-    open_run_ += clusters;
-    totals_.free_clusters += clusters;
+    if (word == 0) tally.AddFree((i - first - 1) * 64);
   }
   for (uint64_t bit = words * 64; bit < bit_count; ++bit) {
-    FeedBit((bits[bit / 8] >> (bit % 8)) & 1);
+    tally.AddBit((bits[bit / 8] >> (bit % 8)) & 1);
   }
+  totals_ = tally.totals;
+  open_run_ = tally.open_run;
 }
 
 FreeSpaceExtents FreeExtentCounter::Totals() const {

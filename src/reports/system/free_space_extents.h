@@ -24,10 +24,6 @@ class FreeExtentCounter {
   FreeSpaceExtents Totals() const;
 
  private:
-  void FeedWord(uint64_t used);
-  void FeedBit(bool used);
-  void CloseRun();
-
   FreeSpaceExtents totals_;
   uint64_t open_run_ = 0;  // free clusters at the end of what was fed
 };
