@@ -15,7 +15,9 @@
 #include "common/strings.h"
 #include "environment/app_frame.h"
 #include "environment/folders.h"
+#include "environment/product_install.h"
 #include "reports/files/file_fingerprint.h"
+#include "reports/files/files_report.h"
 #include "reports/files/find_files.h"
 #include "reports/files/md5.h"
 #include "reports/files/product_files.h"
@@ -384,7 +386,8 @@ TEST_F(SeededProduct, SourcesAreReadWithTheConsoleUsersRightsWhereTheyCanBeHad) 
   test::WriteBytes(settings_ + L"admin-only.ini", "the administrator's");
   g_admin_only_file = FileIdOf(OpenPlainFile(settings_ + L"admin-only.ini", FILE_SHARE_READ).get());
   ASSERT_NE(g_admin_only_file, 0);
-  // The same holds for what the listing of the installation reads.
+  // The same holds for what the listing of the installation and the files
+  // report read.
   test::WriteBytes(install_.path() + L"admin-only.dll", "the administrator's");
   g_admin_only_program =
       FileIdOf(OpenPlainFile(install_.path() + L"admin-only.dll", FILE_SHARE_READ).get());
@@ -399,13 +402,21 @@ TEST_F(SeededProduct, SourcesAreReadWithTheConsoleUsersRightsWhereTheyCanBeHad) 
     CopyAppDataSettings(work.path());
     CopyProductFiles(work.path());
     const ReportList listing = ListProductInstallation(L"Corvane 4 Pro_is1", L"heading");
+    ProductInstallPath = WithoutTrailingBackslash(install_.path());
+    ReportList files;
+    AddFilesReport(files);
+    ProductInstallPath.clear();
     SetSourceReaderToken(previous);
     EXPECT_EQ(test::PathExists(work.path() + L"AppData\\admin-only.ini"), admin_only_copied);
-    const std::wstring line = install_.path() + L"admin-only.dll, , 19, " +
-                              (admin_only_copied ? L"bc1ddc2fe5e008599705bdb79910a765"
-                                                 : L"d41d8cd98f00b204e9800998ecf8427e");
+    const std::wstring digest = admin_only_copied ? L"bc1ddc2fe5e008599705bdb79910a765"
+                                                  : L"d41d8cd98f00b204e9800998ecf8427e";
+    const std::wstring line = install_.path() + L"admin-only.dll, , 19, " + digest;
     EXPECT_EQ(std::count_if(listing.begin(), listing.end(),
                             [&](const std::wstring& l) { return l == line; }),
+              1);
+    const std::wstring files_line = L"admin-only.dll   Ver:   MD5:" + digest + L"   DT:";
+    EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                            [&](const std::wstring& l) { return l.rfind(files_line, 0) == 0; }),
               1);
     EXPECT_EQ(test::ReadBytes(work.path() + L"AppData\\Corvane.ini"), "[settings]");
     EXPECT_EQ(test::ReadBytes(work.path() + L"Downloader\\download.log"), "downloaded");
