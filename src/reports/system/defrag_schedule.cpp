@@ -1,5 +1,6 @@
 #include "reports/system/defrag_schedule.h"
 
+#include <mstask.h>
 #include <taskschd.h>
 
 #include <algorithm>
@@ -28,14 +29,60 @@ std::wstring BstrText(BSTR text) {
   return text == nullptr ? std::wstring() : std::wstring(text, ::SysStringLen(text));
 }
 
-HRESULT CreateTaskService(ComPtr<ITaskService>& service) {
-  const auto get_class_object = LookUpFunction<GetClassObjectFunction>(
-      LoadSystemLibrary(L"taskschd.dll"), "DllGetClassObject");
+// CLSID_CTaskScheduler: the object that mstask.dll itself serves.
+constexpr CLSID kTaskScheduler1Class = {
+    0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+constexpr IID kTaskScheduler1Interface = {
+    0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+constexpr IID kTask1Interface = {
+    0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+
+template <typename Interface>
+HRESULT CreateFromSystemLibrary(const wchar_t* library, const CLSID& class_id,
+                                const IID& interface_id, ComPtr<Interface>& object) {
+  const auto get_class_object =
+      LookUpFunction<GetClassObjectFunction>(LoadSystemLibrary(library), "DllGetClassObject");
   if (get_class_object == nullptr) return REGDB_E_CLASSNOTREG;
   ComPtr<IClassFactory> factory;
-  HRESULT result = get_class_object(kTaskSchedulerClass, IID_IClassFactory, factory.put_void());
+  const HRESULT result = get_class_object(class_id, IID_IClassFactory, factory.put_void());
   if (FAILED(result)) return result;
-  result = factory->CreateInstance(nullptr, __uuidof(ITaskService), service.put_void());
+  return factory->CreateInstance(nullptr, interface_id, object.put_void());
+}
+
+// A string the COM allocator gave out.
+struct CoTaskText {
+  wchar_t* text = nullptr;
+  ~CoTaskText() { ::CoTaskMemFree(text); }
+};
+
+std::wstring UnknownTaskScheduler(HRESULT result) {
+  return result == E_ACCESSDENIED ? std::wstring(L"unknown (access denied)")
+                                  : Format(L"unknown (the Task Scheduler does not answer, 0x%08lX)",
+                                           static_cast<unsigned long>(result));
+}
+
+// Enum names a task by its file name, "Name.job"; Activate takes the name the
+// task was made with, without the extension.
+TaskFacts ReadTask1(ITaskScheduler* scheduler, const wchar_t* file_name) {
+  std::wstring name = file_name;
+  if (name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), L".job")) {
+    name.resize(name.size() - 4);
+  }
+  TaskFacts facts;
+  facts.path = L"\\" + name;
+  ComPtr<ITask> task;
+  CoTaskText program;
+  if (SUCCEEDED(scheduler->Activate(name.c_str(), kTask1Interface,
+                                    reinterpret_cast<IUnknown**>(task.put_void()))) &&
+      SUCCEEDED(task->GetApplicationName(&program.text)) && program.text != nullptr) {
+    facts.programs.push_back(program.text);
+  }
+  return facts;
+}
+
+HRESULT CreateTaskService(ComPtr<ITaskService>& service) {
+  const HRESULT result = CreateFromSystemLibrary(L"taskschd.dll", kTaskSchedulerClass,
+                                                 __uuidof(ITaskService), service);
   if (FAILED(result)) return result;
   VARIANT empty;
   ::VariantInit(&empty);
@@ -178,10 +225,37 @@ std::wstring UnquotedProgram(std::wstring program) {
 
 }  // namespace
 
+void ReadTaskScheduler1Tasks(const TickDeadline& deadline, TaskSchedulerFacts& facts) {
+  ComPtr<ITaskScheduler> scheduler;
+  HRESULT result = CreateFromSystemLibrary(L"mstask.dll", kTaskScheduler1Class,
+                                           kTaskScheduler1Interface, scheduler);
+  ComPtr<IEnumWorkItems> items;
+  if (SUCCEEDED(result)) result = scheduler->Enum(items.put());
+  if (FAILED(result)) {
+    facts.tasks_why = UnknownTaskScheduler(result);
+    return;
+  }
+  constexpr ULONG kBatch = 32;
+  while (facts.tasks.size() < kTaskLimit && !deadline.Passed()) {
+    wchar_t** names = nullptr;
+    ULONG fetched = 0;
+    result = items->Next(kBatch, &names, &fetched);
+    if (FAILED(result) || names == nullptr) break;
+    for (ULONG i = 0; i < fetched; ++i) {
+      const CoTaskText name{names[i]};
+      if (facts.tasks.size() < kTaskLimit)
+        facts.tasks.push_back(ReadTask1(scheduler.get(), name.text));
+    }
+    ::CoTaskMemFree(names);
+    if (result != S_OK) break;  // S_FALSE: the last batch
+  }
+}
+
 TaskSchedulerFacts ReadTaskSchedulerFacts(const TickDeadline& deadline) {
   TaskSchedulerFacts facts;
   if (GetWindowsVersion().dwMajorVersion < 6) {
     facts.why = L"unknown (Windows Vista and later say)";
+    ReadTaskScheduler1Tasks(deadline, facts);
     return facts;
   }
   ComPtr<ITaskService> service;
@@ -189,10 +263,8 @@ TaskSchedulerFacts ReadTaskSchedulerFacts(const TickDeadline& deadline) {
   ComPtr<ITaskFolder> root;
   if (SUCCEEDED(result)) result = service->GetFolder(UniqueBstr(L"\\").get(), root.put());
   if (FAILED(result)) {
-    facts.why = result == E_ACCESSDENIED
-                    ? std::wstring(L"unknown (access denied)")
-                    : Format(L"unknown (the Task Scheduler does not answer, 0x%08lX)",
-                             static_cast<unsigned long>(result));
+    facts.why = UnknownTaskScheduler(result);
+    facts.tasks_why = facts.why;
     return facts;
   }
   ComPtr<IRegisteredTask> defrag;
@@ -238,7 +310,7 @@ ReportList WindowsDefragLines(const TaskSchedulerFacts& facts) {
 std::wstring ProductDefragLine(const TaskSchedulerFacts& facts,
                                const std::wstring& product_folder) {
   const std::wstring label = L"Product scheduled defragmentation: ";
-  if (!facts.why.empty()) return label + facts.why;
+  if (!facts.tasks_why.empty()) return label + facts.tasks_why;
   if (Trimmed(product_folder).empty()) return label + L"none";
   const std::wstring folder = EnsureTrailingBackslash(Trimmed(product_folder));
   std::wstring names;

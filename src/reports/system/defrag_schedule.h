@@ -26,15 +26,23 @@ struct TaskFacts {
 };
 
 struct TaskSchedulerFacts {
-  std::wstring why;  // empty when read; else the "unknown (...)" value
+  std::wstring why;  // empty when Windows' own task was looked for; else "unknown (...)"
   bool defrag_present = false;
   TaskFacts defrag;
+  std::wstring tasks_why;        // empty when the tasks were read; else "unknown (...)"
   std::vector<TaskFacts> tasks;  // every task met, programs only
 };
 
 // Reads the tasks through ITaskService (Windows Vista and later), created from
 // the system folder's taskschd.dll itself, never through the registration.
+// Before Vista Windows has no defragmentation task of its own, and the tasks
+// are read as ReadTaskScheduler1Tasks does.
 TaskSchedulerFacts ReadTaskSchedulerFacts(const TickDeadline& deadline);
+
+// The tasks of Task Scheduler 1.0 (Windows 2000 and XP; the ".job" files),
+// through ITaskScheduler created from the system folder's mstask.dll itself:
+// each task's name as its path below the root ("\Name") and its program.
+void ReadTaskScheduler1Tasks(const TickDeadline& deadline, TaskSchedulerFacts& facts);
 
 // The machine block's lines on Windows' own task.
 ReportList WindowsDefragLines(const TaskSchedulerFacts& facts);

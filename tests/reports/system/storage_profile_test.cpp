@@ -1,12 +1,14 @@
 #include "reports/system/storage_profile.h"
 
 #include <windows.h>
+#include <mstask.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 
+#include "common/com_ptr.h"
 #include "common/system_class.h"
 
 #include "reports/system/defrag_schedule.h"
@@ -252,6 +254,28 @@ TEST(StorageEvents, StopsAtTheLineLimit) {
   EXPECT_EQ(events.events.size(), kStorageEventLineLimit);
   EXPECT_TRUE(events.line_limit);
   EXPECT_EQ(FillInserts(L"A %2!s! b  %1 %3\tc", {L"one", L"two"}), L"A two b one c");
+}
+
+// Windows before Vista keeps its tasks as Task Scheduler 1.0 ".job" files,
+// which Wine's mstask.dll makes and reads as Windows' does.
+TEST(DefragSchedule, TaskScheduler1TasksWithTheirPrograms) {
+  const ComApartment apartment;
+  ComPtr<ITaskScheduler> scheduler;
+  ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_ITaskScheduler, scheduler.put_void()));
+  ComPtr<ITask> task;
+  ASSERT_HRESULT_SUCCEEDED(scheduler->NewWorkItem(L"Corvane Nightly", CLSID_CTask, IID_ITask,
+                                                  reinterpret_cast<IUnknown**>(task.put_void())));
+  ASSERT_HRESULT_SUCCEEDED(task->SetApplicationName(L"C:\\Program Files\\Corvane\\cdefrag.exe"));
+  ComPtr<IPersistFile> file;
+  ASSERT_HRESULT_SUCCEEDED(task->QueryInterface(IID_IPersistFile, file.put_void()));
+  ASSERT_HRESULT_SUCCEEDED(file->Save(nullptr, TRUE));
+  TaskSchedulerFacts facts;
+  ReadTaskScheduler1Tasks(TickDeadline(30000), facts);
+  scheduler->Delete(L"Corvane Nightly");
+  EXPECT_EQ(facts.tasks_why, L"");
+  EXPECT_EQ(ProductDefragLine(facts, L"C:\\Program Files\\Corvane"),
+            L"Product scheduled defragmentation: \\Corvane Nightly");
 }
 
 TEST(DefragSchedule, LinesFromTheTaskDefinition) {
