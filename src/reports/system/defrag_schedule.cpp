@@ -243,8 +243,9 @@ void ReadTaskScheduler1Tasks(const TickDeadline& deadline, TaskSchedulerFacts& f
     if (FAILED(result) || names == nullptr) break;
     for (ULONG i = 0; i < fetched; ++i) {
       const CoTaskText name{names[i]};
-      if (facts.tasks.size() < kTaskLimit)
+      if (name.text != nullptr && facts.tasks.size() < kTaskLimit) {
         facts.tasks.push_back(ReadTask1(scheduler.get(), name.text));
+      }
     }
     ::CoTaskMemFree(names);
     if (result != S_OK) break;  // S_FALSE: the last batch
