@@ -7,6 +7,7 @@
 #include "common/dynamic_function.h"
 #include "common/handles.h"
 #include "common/strings.h"
+#include "common/system_library.h"
 
 namespace velmora {
 
@@ -51,6 +52,20 @@ std::wstring RegisteredServer(REFCLSID clsid) {
   return FromBuffer(value.data(), value.size());
 }
 
+// Asks a loaded server for its class's object; a server without the entry
+// point, or none at all, gives `no_server`.
+HRESULT CreateServerObject(HMODULE server, REFCLSID clsid, REFIID iid, HRESULT no_server,
+                           void** object) {
+  const auto get_class_object = LookUpFunction<GetClassObjectFn>(server, "DllGetClassObject");
+  if (get_class_object == nullptr) return no_server;
+  IClassFactory* factory = nullptr;
+  HRESULT result = get_class_object(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(result) || factory == nullptr) return FAILED(result) ? result : E_NOINTERFACE;
+  result = factory->CreateInstance(nullptr, iid, object);
+  factory->Release();
+  return result;
+}
+
 }  // namespace
 
 std::wstring MachineServerPath(const std::wstring& value, const std::wstring& windows_dir) {
@@ -76,15 +91,14 @@ HRESULT CreateMachineObject(REFCLSID clsid, REFIID iid, void** object) {
   const std::wstring path = MachineServerPath(RegisteredServer(clsid), WindowsFolder());
   if (path.empty()) return REGDB_E_CLASSNOTREG;
   // Stays loaded for the process: objects of it may live until the end.
-  const HMODULE server = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  const auto get_class_object = LookUpFunction<GetClassObjectFn>(server, "DllGetClassObject");
-  if (get_class_object == nullptr) return CO_E_DLLNOTFOUND;
-  IClassFactory* factory = nullptr;
-  HRESULT result = get_class_object(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-  if (FAILED(result) || factory == nullptr) return FAILED(result) ? result : E_NOINTERFACE;
-  result = factory->CreateInstance(nullptr, iid, object);
-  factory->Release();
-  return result;
+  return CreateServerObject(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH),
+                            clsid, iid, CO_E_DLLNOTFOUND, object);
+}
+
+HRESULT CreateSystemLibraryObject(const wchar_t* library, REFCLSID clsid, REFIID iid,
+                                  void** object) {
+  *object = nullptr;
+  return CreateServerObject(LoadSystemLibrary(library), clsid, iid, REGDB_E_CLASSNOTREG, object);
 }
 
 HRESULT CreateMachineLocalObject(REFCLSID clsid, REFIID iid, REGSAM other_view, void** object) {

@@ -22,6 +22,11 @@ std::wstring MachineServerPath(const std::wstring& value, const std::wstring& wi
 // for it and asks it for `iid`.
 HRESULT CreateMachineObject(REFCLSID clsid, REFIID iid, void** object);
 
+// Creates the object of `clsid` from the system folder's `library` itself
+// (a server that Windows alone provides), without any registration.
+HRESULT CreateSystemLibraryObject(const wchar_t* library, REFCLSID clsid, REFIID iid,
+                                  void** object);
+
 // Refused: the user's own classes register the class, and COM would read
 // that registration before the machine's.
 inline constexpr HRESULT kClassRegisteredForUser =

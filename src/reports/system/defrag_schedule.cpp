@@ -7,9 +7,8 @@
 #include <optional>
 
 #include "common/com_ptr.h"
-#include "common/dynamic_function.h"
 #include "common/strings.h"
-#include "common/system_library.h"
+#include "common/system_class.h"
 #include "environment/windows_version.h"
 
 namespace velmora {
@@ -23,8 +22,6 @@ constexpr size_t kTaskLimit = 2000;
 constexpr int kFolderDepthLimit = 16;
 constexpr HRESULT kTaskHasNotRun = 0x00041303;
 
-using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-
 std::wstring BstrText(BSTR text) {
   return text == nullptr ? std::wstring() : std::wstring(text, ::SysStringLen(text));
 }
@@ -37,22 +34,11 @@ constexpr IID kTaskScheduler1Interface = {
 constexpr IID kTask1Interface = {
     0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
 
-template <typename Interface>
-HRESULT CreateFromSystemLibrary(const wchar_t* library, const CLSID& class_id,
-                                const IID& interface_id, ComPtr<Interface>& object) {
-  const auto get_class_object =
-      LookUpFunction<GetClassObjectFunction>(LoadSystemLibrary(library), "DllGetClassObject");
-  if (get_class_object == nullptr) return REGDB_E_CLASSNOTREG;
-  ComPtr<IClassFactory> factory;
-  const HRESULT result = get_class_object(class_id, IID_IClassFactory, factory.put_void());
-  if (FAILED(result)) return result;
-  return factory->CreateInstance(nullptr, interface_id, object.put_void());
-}
-
-// A string the COM allocator gave out.
-struct CoTaskText {
-  wchar_t* text = nullptr;
-  ~CoTaskText() { ::CoTaskMemFree(text); }
+// Memory the COM allocator gave out.
+template <typename T>
+struct CoTaskMemory {
+  T* get = nullptr;
+  ~CoTaskMemory() { ::CoTaskMemFree(get); }
 };
 
 std::wstring UnknownTaskScheduler(HRESULT result) {
@@ -71,18 +57,18 @@ TaskFacts ReadTask1(ITaskScheduler* scheduler, const wchar_t* file_name) {
   TaskFacts facts;
   facts.path = L"\\" + name;
   ComPtr<ITask> task;
-  CoTaskText program;
+  CoTaskMemory<wchar_t> program;
   if (SUCCEEDED(scheduler->Activate(name.c_str(), kTask1Interface,
                                     reinterpret_cast<IUnknown**>(task.put_void()))) &&
-      SUCCEEDED(task->GetApplicationName(&program.text)) && program.text != nullptr) {
-    facts.programs.push_back(program.text);
+      SUCCEEDED(task->GetApplicationName(&program.get)) && program.get != nullptr) {
+    facts.programs.push_back(program.get);
   }
   return facts;
 }
 
 HRESULT CreateTaskService(ComPtr<ITaskService>& service) {
-  const HRESULT result = CreateFromSystemLibrary(L"taskschd.dll", kTaskSchedulerClass,
-                                                 __uuidof(ITaskService), service);
+  const HRESULT result = CreateSystemLibraryObject(L"taskschd.dll", kTaskSchedulerClass,
+                                                   __uuidof(ITaskService), service.put_void());
   if (FAILED(result)) return result;
   VARIANT empty;
   ::VariantInit(&empty);
@@ -227,8 +213,8 @@ std::wstring UnquotedProgram(std::wstring program) {
 
 void ReadTaskScheduler1Tasks(const TickDeadline& deadline, TaskSchedulerFacts& facts) {
   ComPtr<ITaskScheduler> scheduler;
-  HRESULT result = CreateFromSystemLibrary(L"mstask.dll", kTaskScheduler1Class,
-                                           kTaskScheduler1Interface, scheduler);
+  HRESULT result = CreateSystemLibraryObject(L"mstask.dll", kTaskScheduler1Class,
+                                             kTaskScheduler1Interface, scheduler.put_void());
   ComPtr<IEnumWorkItems> items;
   if (SUCCEEDED(result)) result = scheduler->Enum(items.put());
   if (FAILED(result)) {
@@ -237,17 +223,16 @@ void ReadTaskScheduler1Tasks(const TickDeadline& deadline, TaskSchedulerFacts& f
   }
   constexpr ULONG kBatch = 32;
   while (facts.tasks.size() < kTaskLimit && !deadline.Passed()) {
-    wchar_t** names = nullptr;
+    CoTaskMemory<wchar_t*> names;
     ULONG fetched = 0;
-    result = items->Next(kBatch, &names, &fetched);
-    if (FAILED(result) || names == nullptr) break;
+    result = items->Next(kBatch, &names.get, &fetched);
+    if (FAILED(result) || names.get == nullptr) break;
     for (ULONG i = 0; i < fetched; ++i) {
-      const CoTaskText name{names[i]};
-      if (name.text != nullptr && facts.tasks.size() < kTaskLimit) {
-        facts.tasks.push_back(ReadTask1(scheduler.get(), name.text));
+      const CoTaskMemory<wchar_t> name{names.get[i]};
+      if (name.get != nullptr && facts.tasks.size() < kTaskLimit) {
+        facts.tasks.push_back(ReadTask1(scheduler.get(), name.get));
       }
     }
-    ::CoTaskMemFree(names);
     if (result != S_OK) break;  // S_FALSE: the last batch
   }
 }
